@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The scan flags. The SCAN panel owns them; the scan step and the panel's handlers read and
+// write them on the UI thread only.
+struct TScanFlags {
+    bool Scanning = false;       // a scan is in progress
+    bool AbortRequested = false; // the running scan is to be stopped
+    bool ScanSucceeded = false;  // meaningful when ScanFinished: the scan passed END
+    bool ScanFinished = false;   // the worker has ended the scan
+};
+
+// What a scan step needs from the SCAN panel, all on the UI thread.
+class IAutoScanHost {
+public:
+    virtual ~IAutoScanHost() = default;
+    virtual TScanFlags &ScanFlags() = 0;
+    virtual bool GoToSetPoint(double cwl, double fwhm) = 0;
+    virtual void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
+                              double LW) = 0;
+};
+
+// A monotonic millisecond clock; tests drive their own.
+class IMonotonicClock {
+public:
+    virtual ~IMonotonicClock() = default;
+    virtual qint64 NowMs() const = 0;
+};
