@@ -4,11 +4,17 @@
 
 #include <algorithm>
 
-int TCalData::UsedRows() const { return std::clamp(RowCount, 0, MaxRows); }
+int TCalData::UsedRows() const {
+    return std::clamp(RowCount, 0, MaxRows);
+}
 
-int TCalData::UsedCols() const { return std::clamp(ColCount, 0, MaxCols); }
+int TCalData::UsedCols() const {
+    return std::clamp(ColCount, 0, MaxCols);
+}
 
-bool TCalData::IsUsable() const { return Loaded && Host != nullptr && Host->IsDeviceReady(); }
+bool TCalData::IsUsable() const {
+    return Loaded && Host != nullptr && Host->IsDeviceReady();
+}
 
 int TCalData::FindRow(double cw) const {
     const int rows = UsedRows();
@@ -58,7 +64,9 @@ double TCalData::GetCWStep() const {
     return RoundTo(CWValues[1] - CWValues[0], -1);
 }
 
-bool TCalData::HasCWRow(double cw) const { return IsUsable() && FindRow(cw) >= 0; }
+bool TCalData::HasCWRow(double cw) const {
+    return IsUsable() && FindRow(cw) >= 0;
+}
 
 // A value may head several columns; a matching column without a valid cell passes the search on
 // to the next one.

@@ -24,12 +24,18 @@ constexpr int HeaderLines = 6; // the row lines follow line 6
 constexpr int MinimumLines = 7;
 
 QString ContentFailure(int code, const QString &suffix) {
-    return QStringLiteral("ERRDV%1 : Calibration data file might be problem. %2").arg(code).arg(suffix);
+    return QStringLiteral("ERRDV%1 : Calibration data file might be problem. %2")
+        .arg(code)
+        .arg(suffix);
 }
 
-QString RowSuffix(int k) { return QStringLiteral("(%1)").arg(k); }
+QString RowSuffix(int k) {
+    return QStringLiteral("(%1)").arg(k);
+}
 
-QString CellSuffix(int k, int j) { return QStringLiteral("(%1/%2)").arg(k).arg(j); }
+QString CellSuffix(int k, int j) {
+    return QStringLiteral("(%1/%2)").arg(k).arg(j);
+}
 
 // Model and serial come from the instrument's replies and become a file name inside Cal/; a path
 // separator or a control character in them would let a faulty reply reach outside that folder.
@@ -45,8 +51,7 @@ bool IsPlainName(const QString &text) {
 // The picked file's name carries its date (characters 1 to 8), the model code (10 to 13) and the
 // serial number (15 to 26); the separators and the extension are not examined.
 bool IsInstrumentFileName(const QString &name, const TCalData &table) {
-    return name.size() == PickedNameLength &&
-           StrToIntDef(name.left(8), -1) >= EarliestFileDate &&
+    return name.size() == PickedNameLength && StrToIntDef(name.left(8), -1) >= EarliestFileDate &&
            name.mid(9, ModelLength) == table.Model && name.mid(14, SerialLength) == table.Serial;
 }
 
@@ -186,8 +191,9 @@ QString ImportCalData(TCalData &table, bool infoValid, const QString &exePath,
     // The kept copy wins, even when the file it came from has changed since.
     if (!QFileInfo(target).isFile()) {
         TCalFileDialogSetup setup;
-        setup.Title = QStringLiteral("Please Select Kestrune Calibration Data File, And Click OK. (") +
-                      table.Model + QLatin1Char('/') + table.Serial + QLatin1Char(')');
+        setup.Title =
+            QStringLiteral("Please Select Kestrune Calibration Data File, And Click OK. (") +
+            table.Model + QLatin1Char('/') + table.Serial + QLatin1Char(')');
         setup.FileName = copyName;
         setup.Filter = QStringLiteral("Kestrune CalData File (*.csv)|*.csv");
         setup.DefaultExt = QStringLiteral("csv");
