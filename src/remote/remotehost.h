@@ -30,6 +30,13 @@ public:
     virtual bool IsScanning() const = 0;
 };
 
+// The main window's tabs, as its Mode holds them.
+namespace RemoteMode {
+constexpr int Set = 0;
+constexpr int Scan = 1;
+constexpr int Help = 2;
+} // namespace RemoteMode
+
 // What the remote server needs from the main window.
 class IRemoteHost {
 public:

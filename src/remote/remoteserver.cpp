@@ -1,0 +1,205 @@
+#include "remote/remoteserver.h"
+
+#include <QCoreApplication>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <utility>
+
+TRemoteServer::TRemoteServer(IRemoteHost &host, QObject *parent)
+    : QObject(parent), Host(host), ServerSocket(new QTcpServer(this)) {
+    connect(ServerSocket, &QTcpServer::newConnection, this, &TRemoteServer::ServerSocketAccept);
+}
+
+// The panels may be gone by now, so no panel action runs here; the connections only lose their
+// handlers before the socket objects go with the listening server.
+TRemoteServer::~TRemoteServer() { ReleaseConnections(); }
+
+void TRemoteServer::Action_RemoteServerStart(quint16 port) {
+    if (ServerSocket->isListening())
+        return;
+    RemoteConnected = false;
+    RemoteReading = false;
+    ClientCount = 0;
+    // Remote control is optional: a port in use or a failing panel leaves the program local.
+    try {
+        DisableBothPanels();
+        ServerSocket->listen(QHostAddress::Any, port);
+    } catch (...) {
+    }
+}
+
+void TRemoteServer::Action_RemoteServerStop() {
+    RemoteConnected = false;
+    RemoteReading = false;
+    ClientCount = 0;
+    RemoteClient = nullptr;
+    ++RemoteSession; // a line still being processed further up the stack sends nothing
+    try {
+        DisableBothPanels();
+    } catch (...) {
+    }
+    ServerSocket->close();
+    ReleaseConnections();
+}
+
+bool TRemoteServer::IsListening() const { return ServerSocket->isListening(); }
+
+quint16 TRemoteServer::ServerPort() const {
+    return ServerSocket->isListening() ? ServerSocket->serverPort() : 0;
+}
+
+bool TRemoteServer::IsRemoteMode() const { return ServerSocket->isListening() && RemoteConnected; }
+
+void TRemoteServer::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+                                   const QByteArray &errorText) {
+    Reply.ReplyText = replyText;
+    Reply.ErrorCode = errorCode;
+    Reply.ErrorText = errorText;
+}
+
+void TRemoteServer::ServerSocketAccept() {
+    while (ServerSocket->hasPendingConnections())
+        ServerSocketClientConnect(ServerSocket->nextPendingConnection());
+}
+
+void TRemoteServer::ServerSocketClientConnect(QTcpSocket *client) {
+    Connections.append(client);
+    connect(client, &QTcpSocket::disconnected, this,
+            [this, client] { ServerSocketClientDisconnect(client); });
+    connect(client, &QTcpSocket::errorOccurred, this,
+            [this, client](QAbstractSocket::SocketError) { ServerSocketClientError(client); });
+    ++ClientCount;
+    if (RemoteConnected) {
+        client->close(); // counted until its disconnect, which follows from here
+        return;
+    }
+    RemoteBuffer.clear();
+    RemoteConnected = true;
+    RemoteReading = false;
+    RemoteClient = client;
+    ++RemoteSession;
+    // One short line per request and reply: waiting to coalesce them only adds latency.
+    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(client, &QTcpSocket::readyRead, this, [this, client] { ServerSocketClientRead(client); });
+    Host.RemoteSetPanel().Action_RemoteControl_Enable();
+    Host.RemoteScanPanel().Action_RemoteControl_Enable();
+}
+
+void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
+    if (!Connections.removeOne(client))
+        return; // already released by Action_RemoteServerStop
+    disconnect(client, nullptr, this, nullptr);
+    // The socket may be on the call stack below (its own signal emission, a line in process).
+    client->deleteLater();
+    if (ClientCount > 0)
+        --ClientCount;
+    if (RemoteClient.data() != client)
+        return; // a rejected connection went away; the served client keeps remote mode
+    RemoteClient = nullptr;
+    const quint64 session = ++RemoteSession;
+    if (Host.RemoteScanPanel().IsScanning()) {
+        // A scan must not run on unattended once its client is gone; a failing stop still ends
+        // remote mode below.
+        try {
+            Host.RemoteScanPanel().Action_RemoteControl_Stop();
+        } catch (...) {
+        }
+    }
+    // The stop waits with events running: the server may have been stopped or restarted there.
+    if (session != RemoteSession)
+        return;
+    RemoteConnected = false;
+    RemoteReading = false;
+    DisableBothPanels();
+}
+
+// Qt reports the error from inside the socket's own notification code; the connection is closed
+// once that code has returned, and its disconnect event ends the session. Nothing is shown.
+void TRemoteServer::ServerSocketClientError(QTcpSocket *client) {
+    QMetaObject::invokeMethod(client, [client] { client->abort(); }, Qt::QueuedConnection);
+}
+
+void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
+    if (RemoteClient.data() != client)
+        return;
+    FillRemoteBuffer(*client);
+    // Qt does not re-emit readyRead inside its own handler, but the guard keeps one line in
+    // process at a time whatever the socket layer does: new bytes wait in the buffer.
+    if (RemoteReading)
+        return;
+    RemoteReading = true;
+    const quint64 session = RemoteSession;
+    const QPointer<QTcpSocket> served(client);
+    // Every complete line is answered, in order, before the handler returns: bytes that came in
+    // while a line was processed raise no new read event, so they must not be left waiting.
+    while (TakeRemoteLine()) {
+        Action_RemoteServerProcess();
+        RemoteLine.clear();
+        // The client may have gone away inside the command; its reply is then dropped.
+        const bool send = IsServing(session, served);
+        if (send)
+            SendReply(served);
+        // Cleared before events run, so that a scan outcome reported in between is kept for
+        // the next reply instead of being wiped with this one.
+        Reply.ReplyText.clear();
+        if (!send)
+            break;
+        QCoreApplication::processEvents();
+        if (!IsServing(session, served))
+            break;
+        FillRemoteBuffer(*served);
+    }
+    RemoteReading = false;
+}
+
+// Moves the socket's bytes into the buffer. Complete lines are never dropped: once the buffer is
+// full and holds a CR, the rest stays in the socket until lines have been taken. Only a line that
+// outgrows the buffer loses its oldest bytes, so it keeps its last 1023 bytes before its CR.
+void TRemoteServer::FillRemoteBuffer(QTcpSocket &client) {
+    while (client.bytesAvailable() > 0) {
+        qint64 room = RemoteBufferSize - RemoteBuffer.size();
+        if (room == 0) {
+            if (RemoteBuffer.contains('\r'))
+                return;
+            room = qMin<qint64>(client.bytesAvailable(), RemoteBufferSize);
+            RemoteBuffer.remove(0, int(room));
+        }
+        const QByteArray bytes = client.read(room);
+        if (bytes.isEmpty())
+            return;
+        RemoteBuffer.append(bytes);
+    }
+}
+
+bool TRemoteServer::TakeRemoteLine() {
+    const int cr = RemoteBuffer.indexOf('\r');
+    if (cr < 0)
+        return false;
+    RemoteLine = RemoteBuffer.left(cr);
+    RemoteBuffer.remove(0, cr + 1);
+    return true;
+}
+
+void TRemoteServer::SendReply(QTcpSocket *client) {
+    client->write(Reply.ReplyText + '\r');
+    client->flush();
+}
+
+void TRemoteServer::DisableBothPanels() {
+    Host.RemoteSetPanel().Action_RemoteControl_Disable();
+    Host.RemoteScanPanel().Action_RemoteControl_Disable();
+}
+
+void TRemoteServer::ReleaseConnections() {
+    const QList<QTcpSocket *> open = std::exchange(Connections, {});
+    for (QTcpSocket *client : open) {
+        disconnect(client, nullptr, this, nullptr);
+        client->close();
+        client->deleteLater();
+    }
+}
+
+bool TRemoteServer::IsServing(quint64 session, const QPointer<QTcpSocket> &client) const {
+    return session == RemoteSession && !client.isNull();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "remote/remotehost.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The remote-control server: listens on one TCP port, serves one client at a time, cuts its
+// request lines on CR and answers each with one line. All of it runs on the thread that owns the
+// object (the user-interface thread in the program).
+class TRemoteServer : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int RemoteBufferSize = 1024;
+
+    explicit TRemoteServer(IRemoteHost &host, QObject *parent = nullptr);
+    ~TRemoteServer() override;
+
+    // Listens on all interfaces. A port that cannot be opened leaves the server inactive without
+    // any report; the program then works locally only. Port 0 takes any free port.
+    void Action_RemoteServerStart(quint16 port);
+    // Stops listening and closes every connection; no client event handler runs for them.
+    void Action_RemoteServerStop();
+
+    bool IsListening() const;
+    quint16 ServerPort() const; // 0 unless listening
+    bool IsRemoteMode() const;  // listening and a client is being served
+    int RemoteClientCount() const { return ClientCount; }
+
+    // Replaces the three reply texts at once; called by the panels, the validators and the
+    // dispatcher.
+    void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+                        const QByteArray &errorText);
+    const TRemoteReply &RemoteReply() const { return Reply; }
+
+private:
+    void ServerSocketAccept();
+    void ServerSocketClientConnect(QTcpSocket *client);
+    void ServerSocketClientDisconnect(QTcpSocket *client);
+    void ServerSocketClientError(QTcpSocket *client);
+    void ServerSocketClientRead(QTcpSocket *client);
+
+    void FillRemoteBuffer(QTcpSocket &client);
+    bool TakeRemoteLine();
+    void SendReply(QTcpSocket *client);
+    void DisableBothPanels();
+    void ReleaseConnections();
+    bool IsServing(quint64 session, const QPointer<QTcpSocket> &client) const;
+
+    // The command dispatcher: runs RemoteLine and leaves the answer in Reply.
+    void Action_RemoteServerProcess();
+    void RunCommand(const QStringList &fields);
+
+    IRemoteHost &Host;
+    QTcpServer *ServerSocket;
+    QList<QTcpSocket *> Connections; // open and counted; each leaves this list exactly once
+    QPointer<QTcpSocket> RemoteClient;
+    // Changes whenever the served connection begins or ends, so that a line whose processing
+    // outlives its connection can tell that its reply is to be dropped.
+    quint64 RemoteSession = 0;
+    bool RemoteConnected = false;
+    bool RemoteReading = false; // a line is being processed further up the call stack
+    int ClientCount = 0;
+    QByteArray RemoteBuffer; // received bytes not yet consumed, at most RemoteBufferSize
+    QByteArray RemoteLine;
+    TRemoteReply Reply;
+};
