@@ -1,0 +1,150 @@
+#include "resources/consolewidgets.h"
+
+#include "resources/artwork.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+TPicture::TPicture(QWidget *parent, const QString &name, const QString &artwork,
+                   const QRect &geometry)
+    : QLabel(parent) {
+    setObjectName(name);
+    setGeometry(geometry);
+    setPixmap(ArtworkPixmap(artwork));
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TPicture::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        emit MouseDown(event->position().toPoint());
+}
+
+void TPicture::mouseMoveEvent(QMouseEvent *event) {
+    emit MouseMove(event->position().toPoint());
+}
+
+void TPicture::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = event->position().toPoint();
+    emit MouseUp(pos);
+    // The handler of MouseUp may have hidden the picture; a click needs it still under the mouse.
+    if (isVisible() && rect().contains(pos))
+        emit Click();
+}
+
+void TPicture::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        emit DblClick();
+}
+
+TLimitedEdit::TLimitedEdit(QWidget *parent, const QString &name, const QRect &geometry,
+                           int pixelHeight, const QColor &background, int typingLimit)
+    : QLineEdit(parent), typingLimit_(typingLimit) {
+    setObjectName(name);
+    setGeometry(geometry);
+    setFrame(false);
+    setAlignment(Qt::AlignCenter);
+    setFont(ConsoleFont(pixelHeight));
+    setAcceptDrops(false);
+    QPalette pal = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, background);
+        pal.setColor(group, QPalette::Text, Qt::white);
+    }
+    setPalette(pal);
+}
+
+bool TLimitedEdit::Fits(const QString &insert) const {
+    return text().size() - selectedText().size() + insert.size() <= typingLimit_;
+}
+
+void TLimitedEdit::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Paste)) {
+        if (!Fits(QGuiApplication::clipboard()->text()))
+            return;
+    } else if (!event->text().isEmpty() && event->text().at(0).isPrint() &&
+               !(event->modifiers() & Qt::ControlModifier) && !Fits(event->text())) {
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TLimitedEdit::inputMethodEvent(QInputMethodEvent *event) {
+    if (!event->commitString().isEmpty() && !Fits(event->commitString())) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::inputMethodEvent(event);
+}
+
+void TLimitedEdit::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool pasteFits = Fits(QGuiApplication::clipboard()->text());
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() == QLatin1String("edit-paste") && !pasteFits)
+            action->setEnabled(false);
+    }
+    menu->popup(event->globalPos());
+}
+
+void TLimitedEdit::focusInEvent(QFocusEvent *event) {
+    QLineEdit::focusInEvent(event);
+    deselect();
+}
+
+void TLimitedEdit::mouseReleaseEvent(QMouseEvent *event) {
+    QLineEdit::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit Click();
+}
+
+QFont ConsoleFont(int pixelHeight) {
+    QFont font(QStringLiteral("Open Sans"));
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
+QWidget *NewPanel(QWidget *parent, const QString &name, const QRect &geometry,
+                  const QColor &background) {
+    auto *panel = new QWidget(parent);
+    panel->setObjectName(name);
+    panel->setGeometry(geometry);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, background);
+    panel->setPalette(pal);
+    return panel;
+}
+
+QLabel *NewLabel(QWidget *parent, const QString &name, const QRect &geometry, int pixelHeight,
+                 const QColor &text, const QColor &background) {
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFont(ConsoleFont(pixelHeight));
+    label->setAutoFillBackground(true);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, background);
+    label->setPalette(pal);
+    SetTextColour(label, text);
+    return label;
+}
+
+void SetTextColour(QWidget *widget, const QColor &colour) {
+    QPalette pal = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, widget->foregroundRole(), colour);
+    widget->setPalette(pal);
+}
+
+QColor TextColour(const QWidget *widget) {
+    return widget->palette().color(QPalette::Active, widget->foregroundRole());
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+
+class QColor;
+class QRect;
+
+// A fixed bitmap at a fixed place that reports the mouse the way the console's forms bind it:
+// press, move and release with the position inside the picture, a click (left press and release
+// on the picture) and a double click. Hidden or disabled pictures report nothing.
+class TPicture : public QLabel {
+    Q_OBJECT
+public:
+    TPicture(QWidget *parent, const QString &name, const QString &artwork, const QRect &geometry);
+
+signals:
+    void Click();
+    void DblClick();
+    void MouseDown(const QPoint &pos);
+    void MouseMove(const QPoint &pos);
+    void MouseUp(const QPoint &pos);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+};
+
+// A borderless single-line entry box with centred text. The typing limit applies to what the
+// operator types, pastes or drops; setText() puts any text in whole, so a program can place a
+// longer value than an operator could type. Selects nothing when it gets the focus.
+class TLimitedEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    TLimitedEdit(QWidget *parent, const QString &name, const QRect &geometry, int pixelHeight,
+                 const QColor &background, int typingLimit);
+
+    int TypingLimit() const { return typingLimit_; }
+
+signals:
+    void Click();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool Fits(const QString &insert) const;
+
+    int typingLimit_;
+};
+
+// Open Sans with the given character height in pixels.
+QFont ConsoleFont(int pixelHeight);
+
+// A plain panel with a solid background at a fixed place.
+QWidget *NewPanel(QWidget *parent, const QString &name, const QRect &geometry,
+                  const QColor &background);
+
+// A fixed-size label (no automatic sizing) with centred Open Sans text on a solid background.
+QLabel *NewLabel(QWidget *parent, const QString &name, const QRect &geometry, int pixelHeight,
+                 const QColor &text, const QColor &background);
+
+// The font colour of a label or an edit box.
+void SetTextColour(QWidget *widget, const QColor &colour);
+QColor TextColour(const QWidget *widget);
