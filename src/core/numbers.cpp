@@ -2,13 +2,17 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <system_error>
 
 QChar LocaleDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
+    // The default locale is the user's unless something sets another; reading and writing share
+    // this one answer so that what is written reads back.
+    const QString point = QLocale().decimalPoint();
     return point.isEmpty() ? QChar('.') : point.at(0);
 }
 
@@ -21,19 +25,30 @@ double StrToFloatDef(const QString &text, double def) {
     while (end > begin && text.at(end - 1) == QChar(' '))
         --end;
 
-    // Validate the grammar by hand and build a plain "C" form for the conversion, so that the
-    // result is the double nearest to the text whatever the locale.
+    // Validate the grammar by hand and build a plain form for the conversion, which ignores every
+    // locale (the C library's one follows the environment once the application starts).
     QByteArray plain;
     int i = begin;
-    if (i < end && (text.at(i) == QChar('+') || text.at(i) == QChar('-')))
-        plain.append(text.at(i++).toLatin1());
+    if (i < end && (text.at(i) == QChar('+') || text.at(i) == QChar('-'))) {
+        if (text.at(i) == QChar('-'))
+            plain.append('-');
+        ++i;
+    }
     int digits = 0;
     bool seenSeparator = false;
+    // Decimal position of the first significant digit, to tell an overflow from an underflow.
+    int magnitude = 0;
+    bool significant = false;
     for (; i < end; ++i) {
         const QChar c = text.at(i);
         if (c >= QChar('0') && c <= QChar('9')) {
             plain.append(c.toLatin1());
             ++digits;
+            significant = significant || c != QChar('0');
+            if (!seenSeparator && significant)
+                ++magnitude;
+            else if (seenSeparator && !significant)
+                --magnitude;
         } else if (c == separator && !seenSeparator) {
             plain.append('.');
             seenSeparator = true;
@@ -46,20 +61,34 @@ double StrToFloatDef(const QString &text, double def) {
     if (i < end && (text.at(i) == QChar('e') || text.at(i) == QChar('E'))) {
         plain.append('e');
         ++i;
-        if (i < end && (text.at(i) == QChar('+') || text.at(i) == QChar('-')))
+        bool negativeExponent = false;
+        if (i < end && (text.at(i) == QChar('+') || text.at(i) == QChar('-'))) {
+            negativeExponent = text.at(i) == QChar('-');
             plain.append(text.at(i++).toLatin1());
+        }
         int exponentDigits = 0;
+        int exponent = 0;
         for (; i < end && text.at(i) >= QChar('0') && text.at(i) <= QChar('9'); ++i) {
             plain.append(text.at(i).toLatin1());
             ++exponentDigits;
+            exponent = std::min(exponent * 10 + (text.at(i).unicode() - '0'), 100000);
         }
         if (exponentDigits == 0)
             return def;
+        magnitude += negativeExponent ? -exponent : exponent;
     }
     if (i != end)
         return def;
-    const double value = std::strtod(plain.constData(), nullptr);
-    if (std::isinf(value))
+    double value = 0.0;
+    const auto [ptr, error] =
+        std::from_chars(plain.constData(), plain.constData() + plain.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Too small for a double is zero; too large is not a number.
+        if (magnitude > 0)
+            return def;
+        return plain.startsWith('-') ? -0.0 : 0.0;
+    }
+    if (error != std::errc() || ptr != plain.constData() + plain.size() || std::isinf(value))
         return def;
     return value;
 }
@@ -106,8 +135,9 @@ namespace {
 // the first one: |x| ~ 0.d1d2...d18 * 10^(exponent + 1).
 void EighteenDigits(double x, QByteArray &digits, int &exponent) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17e", std::fabs(x));
-    const QByteArray text(buffer);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
+                                      std::chars_format::scientific, 17);
+    const QByteArray text(buffer, int(result.ptr - buffer));
     const int e = text.indexOf('e');
     digits = text.left(e);
     digits.remove(1, 1); // the '.'
