@@ -1,0 +1,161 @@
+#include "platform/serialcomport.h"
+
+#include "platform/comportname.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+namespace {
+constexpr int MaxBytesPerEvent = 1024;
+constexpr int WriteTimeOutMs = 2000;
+} // namespace
+
+TSerialComPort::TSerialComPort(QObject *parent) : TComPort(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &TSerialComPort::PortActivity);
+    connect(&port_, &QSerialPort::errorOccurred, this, &TSerialComPort::PortError);
+}
+
+TSerialComPort::~TSerialComPort() = default;
+
+bool TSerialComPort::Open() {
+    if (port_.isOpen())
+        return false;
+    const QString device = ComPortDevice(name_);
+    if (device.isEmpty())
+        return false;
+    port_.setPortName(device);
+    port_.setBaudRate(baud_);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite))
+        return false;
+    // Opening a tty raises DTR and RTS, which resets or triggers some attached equipment; the
+    // link never raises them, so drop both at once. A pseudo-terminal has no modem lines and
+    // refuses the request, which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(port_.handle(), TIOCMBIC, &lines);
+    serial_icounter_struct counters{};
+    countersValid_ = ::ioctl(port_.handle(), TIOCGICOUNT, &counters) == 0;
+    if (countersValid_) {
+        frame_ = counters.frame;
+        parity_ = counters.parity;
+        overrun_ = counters.overrun;
+        break_ = counters.brk;
+        bufferOverrun_ = counters.buf_overrun;
+    }
+    pendingErrors_ = {};
+    return true;
+}
+
+bool TSerialComPort::ClearBuffer(bool input, bool output) {
+    if (!port_.isOpen())
+        return false;
+    QSerialPort::Directions directions;
+    if (input)
+        directions |= QSerialPort::Input;
+    if (output)
+        directions |= QSerialPort::Output;
+    return directions == QSerialPort::Directions() || port_.clear(directions);
+}
+
+bool TSerialComPort::WriteStr(const QString &text) {
+    if (!port_.isOpen())
+        return false;
+    const QByteArray bytes = text.toLatin1();
+    writing_ = true;
+    bool ok = port_.write(bytes) == bytes.size();
+    QElapsedTimer clock;
+    clock.start();
+    while (ok && port_.bytesToWrite() > 0) {
+        const qint64 left = WriteTimeOutMs - clock.elapsed();
+        ok = left > 0 && port_.waitForBytesWritten(int(left));
+    }
+    writing_ = false;
+    if (!ok)
+        port_.clear(QSerialPort::Output); // a later line must not carry the rest of this one
+    return ok;
+}
+
+int TSerialComPort::Read(char *buffer, int count) {
+    if (count <= 0 || !port_.isOpen())
+        return 0;
+    const qint64 n = port_.read(buffer, count);
+    return n < 0 ? 0 : int(n);
+}
+
+void TSerialComPort::Close() {
+    port_.close();
+    pendingErrors_ = {};
+}
+
+void TSerialComPort::PortActivity() {
+    if (writing_)
+        DeliverLater();
+    else
+        Deliver();
+}
+
+void TSerialComPort::PortError(QSerialPort::SerialPortError error) {
+    // Losing the device (an unplugged adapter) or a failed read is an I/O error of the line;
+    // open and write failures are reported by Open() and WriteStr().
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    pendingErrors_ |= ceIO;
+    PortActivity();
+}
+
+void TSerialComPort::DeliverLater() {
+    if (deliveryPosted_)
+        return;
+    deliveryPosted_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            deliveryPosted_ = false;
+            Deliver();
+        },
+        Qt::QueuedConnection);
+}
+
+void TSerialComPort::Deliver() {
+    const ComErrors errors = pendingErrors_ | NewLineErrors();
+    pendingErrors_ = {};
+    if (errors)
+        DeliverErrors(errors);
+    if (!port_.isOpen())
+        return;
+    const qint64 waiting = port_.bytesAvailable();
+    if (waiting <= 0)
+        return;
+    DeliverRxChar(int(qMin<qint64>(waiting, MaxBytesPerEvent)));
+    // QSerialPort signals only for new bytes: whatever the receiver left gets an event of its
+    // own, unless the receiver took nothing (it would only be offered the same bytes again).
+    const qint64 left = port_.isOpen() ? port_.bytesAvailable() : 0;
+    if (left > 0 && left < waiting)
+        DeliverLater();
+}
+
+ComErrors TSerialComPort::NewLineErrors() {
+    if (!countersValid_ || !port_.isOpen())
+        return {};
+    serial_icounter_struct counters{};
+    if (::ioctl(port_.handle(), TIOCGICOUNT, &counters) != 0)
+        return {};
+    ComErrors errors;
+    const auto note = [&errors](int now, int &seen, ComError kind) {
+        if (now != seen)
+            errors |= kind;
+        seen = now;
+    };
+    note(counters.frame, frame_, ceFrame);
+    note(counters.parity, parity_, ceRxParity);
+    note(counters.overrun, overrun_, ceOverrun);
+    note(counters.brk, break_, ceBreak);
+    note(counters.buf_overrun, bufferOverrun_, ceRxOver);
+    return errors;
+}
