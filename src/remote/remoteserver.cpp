@@ -90,8 +90,7 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
     if (!Connections.removeOne(client))
         return; // already released by Action_RemoteServerStop
     disconnect(client, nullptr, this, nullptr);
-    // The socket may be on the call stack below (its own signal emission, a line in process).
-    client->deleteLater();
+    Release(client);
     if (ClientCount > 0)
         --ClientCount;
     if (RemoteClient.data() != client)
@@ -129,6 +128,7 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
     if (RemoteReading)
         return;
     RemoteReading = true;
+    ReadingSockets.append(client);
     const quint64 session = RemoteSession;
     const QPointer<QTcpSocket> served(client);
     // Every complete line is answered, in order, before the handler returns: bytes that came in
@@ -151,18 +151,25 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
         FillRemoteBuffer(*served);
     }
     RemoteReading = false;
+    ReadingSockets.removeOne(client);
+    if (!ReadingSockets.contains(client) && ReleasedWhileReading.removeOne(client))
+        client->deleteLater();
 }
 
 // Moves the socket's bytes into the buffer. Complete lines are never dropped: once the buffer is
 // full and holds a CR, the rest stays in the socket until lines have been taken. Only a line that
-// outgrows the buffer loses its oldest bytes, so it keeps its last 1023 bytes before its CR.
+// outgrows the buffer loses its oldest bytes.
 void TRemoteServer::FillRemoteBuffer(QTcpSocket &client) {
     while (client.bytesAvailable() > 0) {
         qint64 room = RemoteBufferSize - RemoteBuffer.size();
         if (room == 0) {
             if (RemoteBuffer.contains('\r'))
                 return;
-            room = qMin<qint64>(client.bytesAvailable(), RemoteBufferSize);
+            // Take the next bytes up to the line's CR at most, and as many of its oldest bytes
+            // give way: however the bytes arrive, the line keeps its newest 1023.
+            const QByteArray ahead = client.peek(RemoteBufferSize);
+            const int cr = ahead.indexOf('\r');
+            room = cr >= 0 ? cr + 1 : ahead.size();
             RemoteBuffer.remove(0, int(room));
         }
         const QByteArray bytes = client.read(room);
@@ -191,12 +198,19 @@ void TRemoteServer::DisableBothPanels() {
     Host.RemoteScanPanel().Action_RemoteControl_Disable();
 }
 
+void TRemoteServer::Release(QTcpSocket *client) {
+    if (ReadingSockets.contains(client))
+        ReleasedWhileReading.append(client);
+    else
+        client->deleteLater();
+}
+
 void TRemoteServer::ReleaseConnections() {
     const QList<QTcpSocket *> open = std::exchange(Connections, {});
     for (QTcpSocket *client : open) {
         disconnect(client, nullptr, this, nullptr);
         client->close();
-        client->deleteLater();
+        Release(client);
     }
 }
 

@@ -50,6 +50,7 @@ private:
     bool TakeRemoteLine();
     void SendReply(QTcpSocket *client);
     void DisableBothPanels();
+    void Release(QTcpSocket *client);
     void ReleaseConnections();
     bool IsServing(quint64 session, const QPointer<QTcpSocket> &client) const;
 
@@ -60,6 +61,11 @@ private:
     IRemoteHost &Host;
     QTcpServer *ServerSocket;
     QList<QTcpSocket *> Connections; // open and counted; each leaves this list exactly once
+    // A socket must outlive its own readyRead emission: one released while its line is being
+    // processed is handed to deleteLater only when that processing unwinds. A deleteLater posted
+    // from a deeper handler would otherwise run in the command's own event processing.
+    QList<QTcpSocket *> ReadingSockets;
+    QList<QTcpSocket *> ReleasedWhileReading;
     QPointer<QTcpSocket> RemoteClient;
     // Changes whenever the served connection begins or ends, so that a line whose processing
     // outlives its connection can tell that its reply is to be dropped.
