@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -51,8 +52,12 @@ void MakeRaw(int fd) {
 
 VirtualInstrument::VirtualInstrument(const InstrumentProfile &profile, QObject *parent)
     : QObject(parent), model_(profile), table_(CalTable::generate(profile)) {
+    // Working times are lower bounds that tests rely on; a coarse timer may fire early.
+    timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &VirtualInstrument::writeNextPiece);
+    drainTimer_.setInterval(10);
+    connect(&drainTimer_, &QTimer::timeout, this, &VirtualInstrument::unplugWhenDrained);
 }
 
 VirtualInstrument::~VirtualInstrument() {
@@ -90,6 +95,8 @@ void VirtualInstrument::unplug(UnplugMode mode) {
     if (!isPlugged())
         return;
     timer_.stop();
+    drainTimer_.stop();
+    unplugging_ = false;
     queue_.clear();
     pieces_.clear();
     busy_ = false;
@@ -176,7 +183,7 @@ void VirtualInstrument::takeLine(const QByteArray &line) {
 }
 
 void VirtualInstrument::serveNext() {
-    while (!busy_ && !queue_.isEmpty() && isPlugged()) {
+    while (!busy_ && !unplugging_ && !queue_.isEmpty() && isPlugged()) {
         const QByteArray line = queue_.takeFirst();
         if (faults_.unanswered != 0) {
             if (faults_.unanswered > 0)
@@ -213,7 +220,22 @@ void VirtualInstrument::writeNextPiece() {
 }
 
 void VirtualInstrument::requestDone() {
-    if (faults_.unplugAfter > 0 && --faults_.unplugAfter == 0)
+    if (faults_.unplugAfter > 0 && --faults_.unplugAfter == 0) {
+        unplugging_ = true;
+        unplugDeadlineMs_ = MonotonicMs() + 2000;
+        drainTimer_.start();
+    }
+}
+
+// Closing the master discards what the slave has not read yet, so the last counted reply would
+// never arrive. Wait until the program has read it (the bytes may still be on their way into the
+// slave's queue for a moment after the write), or give up after a while when nobody reads.
+void VirtualInstrument::unplugWhenDrained() {
+    int waiting = 0;
+    const qint64 now = MonotonicMs();
+    const bool drained =
+        ::ioctl(slaveFd_, FIONREAD, &waiting) == 0 && waiting == 0 && now - lastWriteMs_ >= 50;
+    if (drained || now >= unplugDeadlineMs_)
         unplug(faults_.unplugMode);
 }
 
@@ -224,6 +246,7 @@ bool VirtualInstrument::writeMaster(const QByteArray &bytes) {
         const ssize_t n = ::write(masterFd_, bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += n;
+            lastWriteMs_ = MonotonicMs();
             continue;
         }
         if (n < 0 && errno == EINTR)

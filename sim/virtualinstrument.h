@@ -80,6 +80,7 @@ private:
     void serveNext();
     void writeNextPiece();
     void requestDone();
+    void unplugWhenDrained();
     bool writeMaster(const QByteArray &bytes);
     bool pointLink();
     void closePty();
@@ -99,6 +100,10 @@ private:
     bool busy_ = false;
     QVector<QByteArray> pieces_; // parts of the reply still to write
     QTimer timer_;
+    bool unplugging_ = false; // a counted unplug waits for its last reply to be read
+    qint64 unplugDeadlineMs_ = 0;
+    qint64 lastWriteMs_ = 0;
+    QTimer drainTimer_;
 
     QVector<RequestRecord> records_;
     std::array<int, kRequestKindCount> counts_{};
