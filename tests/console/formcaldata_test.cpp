@@ -86,8 +86,8 @@ TEST_F(FormCalDataTest, ReferenceFile_FromFileToGrid) {
     Load(calfiles::ExampleLines());
     Open();
 
-    const QStringList fields{QStringLiteral("F612"), QStringLiteral("AX0000000017"),
-                             QStringLiteral("4"),    QStringLiteral("3"),
+    const QStringList fields{QStringLiteral("F612"),  QStringLiteral("AX0000000017"),
+                             QStringLiteral("4"),     QStringLiteral("3"),
                              QStringLiteral("500.0"), QStringLiteral("501.5"),
                              QStringLiteral("0.5")};
     for (int i = 0; i < 7; ++i)
@@ -219,11 +219,12 @@ TEST_F(FormCalDataTest, FixedAndOrdinaryCells_ArePaintedAlike) {
     // A point near the left end of a section, where no text is drawn, at mid-height.
     const QRect header = grid->horizontalHeader()->geometry();
     const QPoint inHeader =
-        gridOrigin + QPoint(header.left() + grid->horizontalHeader()->sectionViewportPosition(1) + 3,
-                            header.center().y());
+        gridOrigin +
+        QPoint(header.left() + grid->horizontalHeader()->sectionViewportPosition(1) + 3,
+               header.center().y());
     const QRect cell = grid->visualRect(grid->model()->index(1, 1));
-    const QPoint inCell = gridOrigin + grid->viewport()->mapTo(grid, cell.topLeft()) +
-                          QPoint(3, cell.height() / 2);
+    const QPoint inCell =
+        gridOrigin + grid->viewport()->mapTo(grid, cell.topLeft()) + QPoint(3, cell.height() / 2);
     EXPECT_EQ(image.pixelColor(inHeader), image.pixelColor(inCell));
     EXPECT_NE(image.pixelColor(inCell), grid->palette().color(QPalette::Base));
 }
