@@ -56,16 +56,18 @@ void TThread_AutoScan::Stop() {
 }
 
 void TThread_AutoScan::run() {
+    // Taken once, so that the loop reads nothing of the worker but its interruption flag.
+    const std::shared_ptr<QSemaphore> done = StepDone;
     while (!isInterruptionRequested()) {
-        // The step may delete this worker; the request keeps its own hold on the semaphore.
+        // The step may delete this worker; the request holds the semaphore on its own.
         QMetaObject::invokeMethod(
             this,
-            [this, done = StepDone] {
+            [this, done] {
                 ScanStep();
                 done->release();
             },
             Qt::QueuedConnection);
-        StepDone->acquire();
+        done->acquire();
         if (isInterruptionRequested())
             break;
         msleep(TickSleepMs);

@@ -30,9 +30,12 @@ public:
     std::vector<TView> Views;
     std::function<bool(double cwl)> OnGo; // unset: every move succeeds
     std::function<void()> OnShow;
+    std::function<void()> OnStep; // at the start of every step
 
     TScanFlags &ScanFlags() override {
         ++FlagReads;
+        if (OnStep)
+            OnStep();
         return Flags;
     }
     bool GoToSetPoint(double cwl, double fwhm) override {

@@ -48,11 +48,15 @@ protected:
 
 class ScanThreadDwellTest : public ScanThreadTest, public ::testing::WithParamInterface<double> {};
 
-TEST_P(ScanThreadDwellTest, MovesAreSpacedByTheDwellPlusAtMostAboutOneTick) {
+// Timed by step starts, not by wall-clock spacing, so that a loaded machine cannot fail it: each
+// move comes at the first tick at or after the dwell, ticks at least 100 ms apart.
+TEST_P(ScanThreadDwellTest, EachMoveComesAtTheFirstTickAfterTheDwell) {
     QElapsedTimer real;
-    std::vector<qint64> movedAtNs;
+    std::vector<qint64> stepAtNs;
+    std::vector<size_t> movingStep;
+    Host.OnStep = [&] { stepAtNs.push_back(real.nsecsElapsed()); };
     Host.OnGo = [&](double) {
-        movedAtNs.push_back(real.nsecsElapsed());
+        movingStep.push_back(stepAtNs.size() - 1);
         return true;
     };
     StartScan(580.0, 600.0, GetParam());
@@ -60,15 +64,19 @@ TEST_P(ScanThreadDwellTest, MovesAreSpacedByTheDwellPlusAtMostAboutOneTick) {
     Worker->Start();
     ASSERT_TRUE(WaitUntil([this] { return Host.Flags.ScanFinished; }));
     EXPECT_TRUE(Host.Flags.ScanSucceeded);
-    ASSERT_EQ(movedAtNs.size(), 3u);
-    const qint64 dwellMs = Worker->DwellMs;
-    for (size_t i = 1; i < movedAtNs.size(); ++i) {
-        const qint64 spacingMs = (movedAtNs[i] - movedAtNs[i - 1]) / 1000000;
-        // The clock counts whole milliseconds, hence the one below; the slack above absorbs a
-        // loaded machine.
-        EXPECT_GE(spacingMs, dwellMs - 1) << "after point " << i;
-        EXPECT_LE(spacingMs, dwellMs + TickMs + 200) << "after point " << i;
+    ASSERT_EQ(movingStep.size(), 3u);
+
+    // The worker's clock counts whole milliseconds, hence the one of tolerance.
+    const qint64 msNs = 1000000;
+    const qint64 dwellNs = Worker->DwellMs * msNs;
+    for (size_t i = 1; i < movingStep.size(); ++i) {
+        const qint64 from = stepAtNs[movingStep[i - 1]];
+        EXPECT_GE(stepAtNs[movingStep[i]] - from, dwellNs - msNs) << "move " << i;
+        for (size_t s = movingStep[i - 1] + 1; s < movingStep[i]; ++s)
+            EXPECT_LT(stepAtNs[s] - from, dwellNs + msNs) << "a tick past the dwell went unused";
     }
+    for (size_t s = 1; s < stepAtNs.size(); ++s)
+        EXPECT_GE(stepAtNs[s] - stepAtNs[s - 1], (TickMs - 1) * msNs) << "tick " << s;
 }
 
 INSTANTIATE_TEST_SUITE_P(RealClock, ScanThreadDwellTest, ::testing::Values(0.15, 0.3));
