@@ -2,6 +2,7 @@
 
 #include "filehelpers.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -114,16 +115,6 @@ INSTANTIATE_TEST_SUITE_P(Edges, IniIntegers,
                                            IntegerCase{"abc", -7}, IntegerCase{"", -7},
                                            IntegerCase{"1e3", -7}, IntegerCase{"1 000", -7}));
 
-TEST(TIniStore, BooleansAreIntegers) {
-    const TIniStore store("[S]\na=2\nb=0\nc=yes\nd=-1\n");
-    EXPECT_TRUE(store.ReadBool("S", "a", false));
-    EXPECT_FALSE(store.ReadBool("S", "b", true));
-    EXPECT_TRUE(store.ReadBool("S", "c", true));
-    EXPECT_FALSE(store.ReadBool("S", "c", false));
-    EXPECT_TRUE(store.ReadBool("S", "d", false));
-    EXPECT_TRUE(store.ReadBool("S", "missing", true));
-}
-
 struct RefusedWrite {
     QString section;
     QString key;
@@ -213,19 +204,6 @@ TEST_F(TIniFileTest, UpdateKeepsThePermissions) {
     ASSERT_TRUE(ini.UpdateFile());
     EXPECT_EQ(QFile::permissions(Path()) & ~QFileDevice::ReadUser & ~QFileDevice::WriteUser,
               permissions);
-}
-
-TEST_F(TIniFileTest, AFailureHalfWayLeavesThePreviousFile) {
-    const QByteArray before("[A]\nx=1\n; keep me\n");
-    ASSERT_TRUE(WriteBytes(Path(), before));
-    TIniFile ini(Path());
-    ini.WriteString("A", "x", QString(4096, QChar('v')));
-    {
-        const FileSizeLimit limit(1024);
-        EXPECT_FALSE(ini.UpdateFile());
-    }
-    EXPECT_EQ(ReadBytes(Path()), before);
-    EXPECT_EQ(QDir(QFileInfo(Path()).path()).entryList(QDir::Files), QStringList{"settings.ini"});
 }
 
 TEST_F(TIniFileTest, AFolderInPlaceOfTheFileIsLeftAlone) {

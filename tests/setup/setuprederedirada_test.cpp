@@ -192,8 +192,7 @@ TEST_F(SettingsTest, AForeignFileGetsEveryKeyAndKeepsTheRest) {
 }
 
 TEST_F(SettingsTest, SaveKeepsAHandEditedFile) {
-    const QByteArray before = "\xEF\xBB\xBF; settings\r\n"
-                              "[INFO]\r\n"
+    const QByteArray before = "\xEF\xBB\xBF[INFO]\r\n"
                               "type = Kestrune v1\r\n"
                               "; the port the instrument was last found on\r\n"
                               "[ComPort]\r\n"
@@ -273,6 +272,7 @@ TEST_F(SettingsTest, SaveFailingHalfWayLeavesThePreviousFile) {
         EXPECT_FALSE(settings->Save());
     }
     EXPECT_EQ(ReadBytes(Path()), ValidFile);
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files), QStringList{Name}); // no leftovers
 }
 
 TEST_F(SettingsTest, AValueThatWouldBreakTheFileIsNotWrittenButTheOthersAre) {
