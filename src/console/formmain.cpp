@@ -1,0 +1,464 @@
+#include "console/formmain.h"
+
+#include "console/formcaldata.h"
+#include "console/formcontrolhelp.h"
+#include "console/formcontrolscan.h"
+#include "console/formcontrolset.h"
+#include "console/formcontrolview.h"
+#include "core/numbers.h"
+#include "device/devicerederedirada.h"
+#include "platform/portprobe.h"
+#include "platform/programfolder.h"
+#include "resources/artwork.h"
+#include "resources/consolewidgets.h"
+#include "setup/setuprederedirada.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+namespace {
+
+const QColor Background{0x16, 0x16, 0x16};
+const QColor MessageText{0xa4, 0xa4, 0xa4};
+
+constexpr int PanelMainHeight = 242;
+constexpr int PanelMainHelpHeight = 426;
+constexpr int KnobLeftStop = 574;
+constexpr int KnobRightStop = 638;
+constexpr int SettleWaits = 20; // x 100 ms at close
+constexpr int SettleWaitMs = 100;
+
+// Write end of the pipe through which SIGTERM and SIGINT reach the event loop; -1 while no main
+// window listens. A signal handler may only write to a descriptor, so that is all it does.
+volatile sig_atomic_t CloseSignalWriteFd = -1;
+
+void OnCloseSignal(int) {
+    const int savedErrno = errno;
+    const int fd = CloseSignalWriteFd;
+    if (fd >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+int ModeShown(int mode) {
+    return mode == 0 || mode == 1 ? mode : 2;
+}
+
+} // namespace
+
+TForm_Main::TForm_Main() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    InstallCloseSignals();
+    CreateComponents();
+    FormCreate();
+    // Only now may a close signal act: one that arrived during the creation has waited in the
+    // pipe and closes the window as soon as the event loop runs.
+    CloseSignalNotifier->setEnabled(true);
+}
+
+TForm_Main::~TForm_Main() {
+    // A window destroyed without having been closed still closes the normal way first.
+    if (!ShuttingDown)
+        FormClose();
+    DestroyOwnedObjects();
+    RemoveCloseSignals();
+}
+
+void TForm_Main::CreateComponents() {
+    InstallInterfaceFonts();
+    setObjectName(QStringLiteral("Form_Main"));
+    setWindowTitle(QStringLiteral("Kestrune v1.0"));
+    setWindowIcon(ArtworkPixmap(QStringLiteral("logo")));
+    setFixedSize(910, 624);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Background);
+    setPalette(pal);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    setWindowOpacity(1.0);
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Panel_Title = NewPanel(this, QStringLiteral("Panel_Title"), QRect(0, 0, 910, 60), Background);
+    Image_Title_Base = new TPicture(Panel_Title, QStringLiteral("Image_Title_Base"),
+                                    QStringLiteral("title_base"), QRect(0, 0, 910, 60));
+    Image_Title_Button1 = new TPicture(Panel_Title, QStringLiteral("Image_Title_Button1"),
+                                       QStringLiteral("title_minimise"), QRect(776, 2, 40, 40));
+    Image_Title_Button2 = new TPicture(Panel_Title, QStringLiteral("Image_Title_Button2"),
+                                       QStringLiteral("title_close"), QRect(836, 2, 40, 40));
+    Image_Slide_Base = new TPicture(Panel_Title, QStringLiteral("Image_Slide_Base"),
+                                    QStringLiteral("slide_base"), QRect(560, 10, 120, 27));
+    Image_Slide_Button =
+        new TPicture(Panel_Title, QStringLiteral("Image_Slide_Button"),
+                     QStringLiteral("slide_button"), QRect(KnobRightStop, 9, 29, 29));
+
+    Panel_TabControl =
+        NewPanel(this, QStringLiteral("Panel_TabControl"), QRect(0, 64, 910, 48), Background);
+    auto tab = [this](const char *name, const char *artwork, int left) {
+        return new TPicture(Panel_TabControl, QString::fromLatin1(name),
+                            QString::fromLatin1(artwork), QRect(left, 8, 140, 40));
+    };
+    Image_Tab1_On = tab("Image_Tab1_On", "tab_set_on", 32);
+    Image_Tab1_Off = tab("Image_Tab1_Off", "tab_set_off", 32);
+    Image_Tab2_On = tab("Image_Tab2_On", "tab_scan_on", 172);
+    Image_Tab2_Off = tab("Image_Tab2_Off", "tab_scan_off", 172);
+    Image_Tab3_On = tab("Image_Tab3_On", "tab_help_on", 312);
+    Image_Tab3_Off = tab("Image_Tab3_Off", "tab_help_off", 312);
+
+    Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 112, 910, PanelMainHeight),
+                          Background);
+    Panel_View = NewPanel(this, QStringLiteral("Panel_View"), QRect(0, 368, 910, 170), Background);
+
+    Panel_Message =
+        NewPanel(this, QStringLiteral("Panel_Message"), QRect(0, 554, 910, 70), Background);
+    Image_Message_Base = new TPicture(Panel_Message, QStringLiteral("Image_Message_Base"),
+                                      QStringLiteral("message_base"), QRect(0, 0, 910, 70));
+    Label_Message = NewLabel(Panel_Message, QStringLiteral("Label_Message"), QRect(64, 20, 704, 28),
+                             21, MessageText, Qt::black);
+    Label_Message->setText(QStringLiteral("Please wait..."));
+    // The whole bar takes the double click, the text included.
+    Label_Message->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Timer_AutoOpen = new QTimer(this);
+    Timer_AutoOpen->setObjectName(QStringLiteral("Timer_AutoOpen"));
+    Timer_AutoOpen->setInterval(1000);
+
+    connect(Image_Title_Base, &TPicture::MouseDown, this, &TForm_Main::Image_Title_BaseMouseDown);
+    connect(Image_Title_Button1, &TPicture::Click, this, &TForm_Main::Image_Title_Button1Click);
+    connect(Image_Title_Button2, &TPicture::Click, this, &TForm_Main::Image_Title_Button2Click);
+    for (TPicture *picture : {Image_Tab1_On, Image_Tab1_Off})
+        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab1Click);
+    for (TPicture *picture : {Image_Tab2_On, Image_Tab2_Off})
+        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab2Click);
+    for (TPicture *picture : {Image_Tab3_On, Image_Tab3_Off})
+        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab3Click);
+    connect(Image_Slide_Button, &TPicture::MouseDown, this,
+            &TForm_Main::Image_Slide_ButtonMouseDown);
+    connect(Image_Slide_Button, &TPicture::MouseMove, this,
+            &TForm_Main::Image_Slide_ButtonMouseMove);
+    connect(Image_Slide_Button, &TPicture::MouseUp, this, &TForm_Main::Image_Slide_ButtonMouseUp);
+    connect(Image_Message_Base, &TPicture::DblClick, this, &TForm_Main::Image_Message_BaseDblClick);
+}
+
+// Creation, in this order: folder, port list, settings, link (and its log), the first port to
+// try, the panels, the tab, the search timer.
+void TForm_Main::FormCreate() {
+    ExePath = ProgramFolder();
+    PortList.clear();
+    Setup = std::make_unique<TSetup_RedeRedirada>(ExePath, QStringLiteral("RedeRedirada.ini"));
+    Device = std::make_unique<TDevice_RedeRedirada>();
+    if (Setup->DebugMode)
+        Device->StartLog(ExePath + QStringLiteral("Log/"));
+    CalTable.SetHost(this);
+    AddToPortList(Setup->PortName);
+    PortIndex = 0;
+
+    Form_ControlSet = new TForm_ControlSet(*this, Panel_Main);
+    Form_ControlScan = new TForm_ControlScan(*this, Panel_Main);
+    Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
+    Form_ControlView = new TForm_ControlView(Panel_View);
+
+    Action_ChangeMode();
+    // The remote server, once the window carries it, starts here, between the two mode changes.
+    Action_ChangeMode();
+    Action_UpdateUI();
+
+    Timer_AutoOpen->start();
+}
+
+void TForm_Main::closeEvent(QCloseEvent *event) {
+    // A close that arrives while the window is closing (from inside the waits below, or from a
+    // second signal) changes nothing; the close under way finishes the job.
+    if (ShuttingDown) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm_Main::FormClose() {
+    ShuttingDown = true;
+    Action_DeviceClose();
+    Timer_AutoOpen->stop();
+    // Lets whatever the close set off run out: socket and serial events, and the waits that
+    // were on the stack when the close came, which all return on ShuttingDown.
+    for (int i = 0; i < SettleWaits; ++i) {
+        QThread::msleep(SettleWaitMs);
+        QCoreApplication::processEvents();
+    }
+}
+
+// Destruction, in this order: the panels (the view, HELP, SCAN, SET), the link, the settings
+// (whose destruction writes RedeRedirada.ini), the port list.
+void TForm_Main::DestroyOwnedObjects() {
+    delete Form_CalData;
+    delete Form_ControlView;
+    Form_ControlView = nullptr;
+    delete Form_ControlHelp;
+    Form_ControlHelp = nullptr;
+    // Closing the SCAN panel stops its scan worker before the panel goes, so that no scan step
+    // runs against a destroyed panel.
+    Form_ControlScan->close();
+    delete Form_ControlScan;
+    Form_ControlScan = nullptr;
+    delete Form_ControlSet;
+    Form_ControlSet = nullptr;
+    Device.reset();
+    Setup.reset();
+    PortList.clear();
+}
+
+void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
+    SetTextColour(Label_Message, colour);
+    Label_Message->setText(text);
+    Label_Message->repaint();
+    QCoreApplication::processEvents();
+}
+
+bool TForm_Main::IsDeviceReady() const {
+    return DeviceReady;
+}
+
+// No remote server is attached to the window yet, so the console is always under local control.
+bool TForm_Main::IsRemoteMode() const {
+    return false;
+}
+
+bool TForm_Main::BeginOperation() {
+    if (!DeviceReady || OperationBusy)
+        return false;
+    OperationBusy = true;
+    return true;
+}
+
+bool TForm_Main::EndOperation() {
+    if (!DeviceReady || !OperationBusy)
+        return false;
+    OperationBusy = false;
+    return true;
+}
+
+QString TForm_Main::GetProductLabel() const {
+    if (!DeviceReady)
+        return QStringLiteral("No Device");
+    try {
+        const QString &model = CalTable.Model;
+        const bool known = model.size() == 4 && model.at(0) == QLatin1Char('F') &&
+                           StrToIntDef(model.mid(1, 3), -1) >= 0 && RangeMin >= 100.0 &&
+                           RangeMin <= 950.0 && RangeMax >= 100.0 && RangeMax <= 950.0 &&
+                           RangeMin < RangeMax;
+        if (!known)
+            return QStringLiteral("KESTRUNE (Unknown Model)");
+        return QStringLiteral("KESTRUNE-") + model.mid(1, 3) + QStringLiteral(" ( ") +
+               FormatFloat(QStringLiteral("0.0"), RangeMin) + QStringLiteral(" nm - ") +
+               FormatFloat(QStringLiteral("0.0"), RangeMax) + QStringLiteral(" nm )");
+    } catch (const std::bad_alloc &) {
+        // Composing can only fail for want of memory; the literal needs none.
+        return QStringLiteral("KESTRUNE (Wrong Infomation)");
+    }
+}
+
+bool TForm_Main::ReadPositions() {
+    if (!Device->CommandPos())
+        return false;
+    Action_UpdateUI();
+    return true;
+}
+
+bool TForm_Main::HomeAll() {
+    if (!DeviceReady || !Device->CommandHome())
+        return false;
+    Action_UpdateUI();
+    return true;
+}
+
+bool TForm_Main::SetBken(bool on) {
+    if (!DeviceReady || !Device->CommandBken(on))
+        return false;
+    Action_UpdateUI();
+    return true;
+}
+
+// Closes the link and returns to searching; the search timer is left as it is, so the search
+// resumes with its next tick unless the window is closing.
+void TForm_Main::Action_DeviceClose() {
+    DeviceReady = false;
+    InfoValid = false;
+    CalTable.Loaded = false;
+    OperationBusy = false;
+    Device->ClosePort();
+    Action_RefreshPortList();
+    PortIndex = 0;
+    Form_ControlView->ClearView();
+    Action_UpdateUI();
+}
+
+void TForm_Main::Action_RefreshPortList() {
+    PortList.clear();
+    for (const QString &name : ProbeComPorts())
+        AddToPortList(name);
+}
+
+void TForm_Main::AddToPortList(const QString &name) {
+    const auto before = [](const QString &a, const QString &b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    };
+    const auto at = std::lower_bound(PortList.begin(), PortList.end(), name, before);
+    if (at != PortList.end() && QString::compare(*at, name, Qt::CaseInsensitive) == 0)
+        return;
+    PortList.insert(at, name);
+}
+
+void TForm_Main::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+                                const QByteArray &errorText) {
+    RemoteReply = TRemoteReply{replyText, errorCode, errorText};
+}
+
+IPositionView &TForm_Main::View() {
+    return *Form_ControlView;
+}
+
+bool TForm_Main::CommandGo(int pos1, int pos2, int pos3) {
+    return Device->CommandGo(pos1, pos2, pos3);
+}
+
+void TForm_Main::Action_UpdateUI() {
+    const int mode = ModeShown(Mode);
+    Image_Tab1_On->setVisible(mode == 0);
+    Image_Tab1_Off->setVisible(mode != 0);
+    Image_Tab2_On->setVisible(mode == 1);
+    Image_Tab2_Off->setVisible(mode != 1);
+    Image_Tab3_On->setVisible(mode == 2);
+    Image_Tab3_Off->setVisible(mode != 2);
+    // The panels are gone once the window is being destroyed.
+    if (Form_ControlSet)
+        Form_ControlSet->Action_UpdateUI();
+    if (Form_ControlScan)
+        Form_ControlScan->Action_UpdateUI();
+}
+
+void TForm_Main::Action_ChangeMode() {
+    const int mode = ModeShown(Mode);
+    Form_ControlSet->setVisible(mode == 0);
+    Form_ControlScan->setVisible(mode == 1);
+    Form_ControlHelp->setVisible(mode == 2);
+    Form_ControlView->setVisible(mode != 2);
+    Panel_Main->resize(Panel_Main->width(), mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
+    Panel_View->setVisible(mode != 2);
+}
+
+void TForm_Main::Image_Title_BaseMouseDown() {
+    if (QWindow *window = windowHandle())
+        window->startSystemMove();
+}
+
+void TForm_Main::Image_Title_Button1Click() {
+    showMinimized();
+}
+
+void TForm_Main::Image_Title_Button2Click() {
+    if (OperationBusy || ShuttingDown)
+        return;
+    close();
+}
+
+void TForm_Main::Image_Tab1Click() {
+    SelectTab(0);
+}
+void TForm_Main::Image_Tab2Click() {
+    SelectTab(1);
+}
+void TForm_Main::Image_Tab3Click() {
+    SelectTab(2);
+}
+
+void TForm_Main::SelectTab(int mode) {
+    if (OperationBusy)
+        return;
+    Mode = mode;
+    Action_ChangeMode();
+    Action_UpdateUI();
+}
+
+void TForm_Main::Image_Slide_ButtonMouseDown(const QPoint &pos) {
+    KnobDragging = true;
+    KnobGrabX = pos.x();
+}
+
+// Opacity 127 of 255 at the left stop, 255 at the right stop.
+void TForm_Main::Image_Slide_ButtonMouseMove(const QPoint &pos) {
+    if (!KnobDragging)
+        return;
+    const int left =
+        std::clamp(Image_Slide_Button->x() + pos.x() - KnobGrabX, KnobLeftStop, KnobRightStop);
+    Image_Slide_Button->move(left, Image_Slide_Button->y());
+    setWindowOpacity((2 * (left - 512) + 3) / 255.0);
+}
+
+void TForm_Main::Image_Slide_ButtonMouseUp() {
+    KnobDragging = false;
+}
+
+void TForm_Main::Image_Message_BaseDblClick() {
+    if (!Setup->DebugMode)
+        return;
+    if (!Form_CalData)
+        Form_CalData = new TForm_CalData(CalTable, this);
+    Form_CalData->show();
+    Form_CalData->raise();
+    Form_CalData->activateWindow();
+}
+
+void TForm_Main::InstallCloseSignals() {
+    if (::pipe2(CloseSignalPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0)
+        qFatal("Kestrune: cannot create the pipe for close signals");
+    CloseSignalWriteFd = CloseSignalPipe[1];
+    struct sigaction action = {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    CloseSignalNotifier = new QSocketNotifier(CloseSignalPipe[0], QSocketNotifier::Read, this);
+    CloseSignalNotifier->setEnabled(false);
+    connect(CloseSignalNotifier, &QSocketNotifier::activated, this,
+            &TForm_Main::CloseSignalArrived);
+}
+
+// Kept until the very end, so that a signal during the destruction (while the settings are
+// written back) is swallowed rather than ending the process half-way.
+void TForm_Main::RemoveCloseSignals() {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    CloseSignalWriteFd = -1;
+    delete CloseSignalNotifier;
+    CloseSignalNotifier = nullptr;
+    ::close(CloseSignalPipe[0]);
+    ::close(CloseSignalPipe[1]);
+}
+
+// The system's close: the same path as the close button, but not held back by the operation
+// lock; a second signal while closing changes nothing.
+void TForm_Main::CloseSignalArrived() {
+    char drain[64];
+    while (::read(CloseSignalPipe[0], drain, sizeof drain) > 0) {
+    }
+    if (!ShuttingDown)
+        close();
+}
