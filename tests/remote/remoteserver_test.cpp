@@ -24,6 +24,8 @@ struct TFramingCase {
     QList<QByteArray> Replies;
 };
 
+void PrintTo(const TFramingCase &c, std::ostream *os) { *os << c.Name; }
+
 class RemoteFraming : public TRemoteServerFixture,
                       public ::testing::WithParamInterface<TFramingCase> {};
 
@@ -89,6 +91,8 @@ struct TLongLineCase {
     int PacketSize;  // 0: one write
     QByteArray Reply;
 };
+
+void PrintTo(const TLongLineCase &c, std::ostream *os) { *os << c.Name; }
 
 class RemoteLongLine : public TRemoteServerFixture,
                        public ::testing::WithParamInterface<TLongLineCase> {};

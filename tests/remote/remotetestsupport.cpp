@@ -68,3 +68,5 @@ std::unique_ptr<TTestClient> TRemoteServerFixture::ConnectServed() {
 void PrintTo(const QByteArray &bytes, std::ostream *os) {
     *os << '"' << bytes.toPercentEncoding(" []:.,<>=!?-+()/").constData() << '"';
 }
+
+void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }

@@ -46,5 +46,6 @@ protected:
     TRemoteServer Server{Host};
 };
 
-// Readable failure output for byte strings.
+// Readable failure output.
 void PrintTo(const QByteArray &bytes, std::ostream *os);
+void PrintTo(const QString &text, std::ostream *os);
