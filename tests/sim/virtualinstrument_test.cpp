@@ -14,6 +14,7 @@
 
 #include <cctype>
 #include <memory>
+#include <ostream>
 #include <string>
 
 using ksim::RequestKind;
@@ -176,6 +177,10 @@ struct ReplyFault {
     const char *request;
     const char *reply;
 };
+
+void PrintTo(const ReplyFault &fault, std::ostream *os) {
+    *os << fault.command;
+}
 
 class ReplyFaultTest : public VirtualInstrumentTest,
                        public ::testing::WithParamInterface<ReplyFault> {};
