@@ -3,36 +3,51 @@
 #include "platform/comportname.h"
 #include "platform/serialcomport.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-
 #include <QSet>
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Character devices that other processes have open. Opening a tty, even to find out that it is
+// Devices (by path) that other processes have open. Opening a tty, even to find out that it is
 // taken, raises its modem lines for everybody, and an administrator's open passes TIOCEXCL; so a
-// port in use is recognised from the outside, without opening it. Lock files (as QSerialPort
-// takes them) are checked by the open itself.
-QSet<dev_t> DevicesHeldByOthers(const QSet<dev_t> &wanted) {
-    QSet<dev_t> held;
-    const QString self = QString::number(::getpid());
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &pid : processes) {
-        if (pid == self || pid.isEmpty() || !pid.front().isDigit())
+// port in use is recognised from the outside, without opening it. The kernel names an open
+// device by its real path, as the ports' canonical paths are. Lock files (as QSerialPort takes
+// them) are checked by the open itself.
+QSet<QByteArray> DevicesHeldByOthers(const QSet<QByteArray> &wanted) {
+    QSet<QByteArray> held;
+    const long self = long(::getpid());
+    DIR *processes = ::opendir("/proc");
+    if (!processes)
+        return held;
+    while (const dirent *process = ::readdir(processes)) {
+        char *end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == self)
             continue;
-        const QString fdFolder = QStringLiteral("/proc/") + pid + QStringLiteral("/fd/");
-        const QStringList fds = QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &fd : fds) {
-            struct stat info {};
-            if (::stat(QFile::encodeName(fdFolder + fd).constData(), &info) == 0 &&
-                S_ISCHR(info.st_mode) && wanted.contains(info.st_rdev))
-                held.insert(info.st_rdev);
+        const QByteArray fdFolder = QByteArray("/proc/") + process->d_name + "/fd";
+        DIR *fds = ::opendir(fdFolder.constData());
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(fds), fd->d_name, target, sizeof target);
+            if (n > 5 && std::strncmp(target, "/dev/", 5) == 0) {
+                const QByteArray path(target, n);
+                if (wanted.contains(path))
+                    held.insert(path);
+            }
         }
+        ::closedir(fds);
     }
+    ::closedir(processes);
     return held;
 }
 
@@ -41,10 +56,10 @@ QSet<dev_t> DevicesHeldByOthers(const QSet<dev_t> &wanted) {
 QStringList ProbeComPorts() {
     struct Candidate {
         QString name;
-        dev_t device;
+        QByteArray device;
     };
     QList<Candidate> candidates;
-    QSet<dev_t> devices;
+    QSet<QByteArray> devices;
     for (int n = 1; n <= MaxComPort; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
         const QString path = ComPortDevice(name);
@@ -52,13 +67,14 @@ QStringList ProbeComPorts() {
         if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 ||
             !S_ISCHR(info.st_mode))
             continue;
-        candidates.append({name, info.st_rdev});
-        devices.insert(info.st_rdev);
+        const QByteArray device = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+        candidates.append({name, device});
+        devices.insert(device);
     }
     if (candidates.isEmpty())
         return {};
 
-    const QSet<dev_t> held = DevicesHeldByOthers(devices);
+    const QSet<QByteArray> held = DevicesHeldByOthers(devices);
     QStringList result;
     for (const Candidate &candidate : candidates) {
         if (held.contains(candidate.device))
