@@ -193,12 +193,16 @@ QString CalTable::fileName(const QDate &calibrated) const {
            QLatin1Char('_') + serial_ + QStringLiteral(".csv");
 }
 
-QString CalTable::write(const QString &dir, const QDate &calibrated, QString *error) const {
+QString CalTable::keptName() const {
+    return model_ + QLatin1Char('_') + serial_ + QStringLiteral(".csv");
+}
+
+QString CalTable::write(const QString &dir, const QString &name, QString *error) const {
     if (!QDir().mkpath(dir)) {
         *error = QStringLiteral("cannot create %1").arg(dir);
         return {};
     }
-    const QString path = QDir(dir).filePath(fileName(calibrated));
+    const QString path = QDir(dir).filePath(name);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(fileText()) < 0 || !file.commit()) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

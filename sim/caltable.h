@@ -31,9 +31,10 @@ public:
     // "YYYYMMDD_MODL_SERIAL012345.csv": 30 characters for a 4-character model code and a
     // 12-character serial number.
     QString fileName(const QDate &calibrated) const;
-    // Writes fileText() as dir/fileName(calibrated), creating dir. Returns the path, or an empty
-    // text and *error.
-    QString write(const QString &dir, const QDate &calibrated, QString *error) const;
+    // "MODL_SERIAL012345.csv": the name of the copy the program keeps in its Cal/ folder.
+    QString keptName() const;
+    // Writes fileText() as dir/name, creating dir. Returns the path, or an empty text and *error.
+    QString write(const QString &dir, const QString &name, QString *error) const;
 
     QString model() const { return model_; }
     QString serial() const { return serial_; }

@@ -124,8 +124,13 @@ int main(int argc, char **argv) {
     const QCommandLineOption calDate(QStringLiteral("cal-date"),
                                      QStringLiteral("Date in the file name (default today)."),
                                      QStringLiteral("yyyymmdd"));
-    const QCommandLineOption calOnly(QStringLiteral("cal-only"),
-                                     QStringLiteral("Write the calibration file and exit."));
+    const QCommandLineOption installCal(
+        QStringLiteral("install-cal"),
+        QStringLiteral("Put the calibration file into the folder's Cal/ as the program's own "
+                       "copy, so that it loads without asking."));
+    const QCommandLineOption calOnly(
+        QStringLiteral("cal-only"),
+        QStringLiteral("Write the calibration files asked for and exit."));
     const QCommandLineOption table(QStringLiteral("table"),
                                    QStringLiteral("Check GO requests against this calibration "
                                                   "file instead of the generated table."),
@@ -142,7 +147,7 @@ int main(int argc, char **argv) {
                                    QStringLiteral("Run a control command at start (repeatable)."),
                                    QStringLiteral("command"));
     parser.addOptions({folder, port, id, model, serial, range, fast, homing, reply, move, writeCal,
-                       calDate, calOnly, table, noCheck, record, control, fault});
+                       calDate, installCal, calOnly, table, noCheck, record, control, fault});
     QList<QCommandLineOption> faultOptions;
     for (const FaultOption &f : kFaultOptions) {
         faultOptions.append(f.valueName
@@ -203,6 +208,7 @@ int main(int argc, char **argv) {
 
     ksim::VirtualInstrument instrument(profile);
 
+    const ksim::CalTable generated = ksim::CalTable::generate(profile);
     if (parser.isSet(writeCal)) {
         const QDate date = parser.isSet(calDate) ? QDate::fromString(parser.value(calDate),
                                                                      QStringLiteral("yyyyMMdd"))
@@ -211,13 +217,24 @@ int main(int argc, char **argv) {
             return fail(QStringLiteral("--cal-date wants yyyymmdd"));
         QString error;
         const QString path =
-            ksim::CalTable::generate(profile).write(parser.value(writeCal), date, &error);
+            generated.write(parser.value(writeCal), generated.fileName(date), &error);
         if (path.isEmpty())
             return fail(error);
         Say(QStringLiteral("CALFILE ") + path);
-        if (parser.isSet(calOnly))
-            return 0;
     }
+    if (parser.isSet(installCal)) {
+        if (!parser.isSet(folder))
+            return fail(QStringLiteral("--install-cal needs --folder"));
+        QString error;
+        const QString path =
+            generated.write(QDir(parser.value(folder)).filePath(QStringLiteral("Cal")),
+                            generated.keptName(), &error);
+        if (path.isEmpty())
+            return fail(error);
+        Say(QStringLiteral("CALFILE ") + path);
+    }
+    if (parser.isSet(calOnly))
+        return 0;
     if (parser.isSet(noCheck)) {
         instrument.setCalTable(std::nullopt);
     } else if (parser.isSet(table)) {

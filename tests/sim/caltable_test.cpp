@@ -130,6 +130,7 @@ TEST(CalTable, fileFollowsTheImportLayoutUnderThirtyCharacterName) {
     const CalTable &t = Generated();
     EXPECT_EQ(t.fileName(QDate(2019, 3, 1)), QStringLiteral("20190301_F612_AX0000000017.csv"));
     EXPECT_EQ(t.fileName(QDate(2019, 3, 1)).size(), 30);
+    EXPECT_EQ(t.keptName(), QStringLiteral("F612_AX0000000017.csv"));
 
     const QList<QByteArray> lines = t.fileText().split('\n');
     ASSERT_EQ(lines.size(), 6 + 801 + 1);
@@ -160,8 +161,8 @@ TEST(CalTable, fileFollowsTheImportLayoutUnderThirtyCharacterName) {
 TEST(CalTable, writtenFileReadsBackAsTheSameTable) {
     QTemporaryDir dir;
     QString error;
-    const QString path =
-        Generated().write(dir.filePath(QStringLiteral("made/here")), QDate(2020, 12, 31), &error);
+    const QString path = Generated().write(dir.filePath(QStringLiteral("made/here")),
+                                           Generated().fileName(QDate(2020, 12, 31)), &error);
     ASSERT_FALSE(path.isEmpty()) << error.toStdString();
     EXPECT_TRUE(path.endsWith(QStringLiteral("/made/here/20201231_F612_AX0000000017.csv")));
     const std::optional<CalTable> back = CalTable::read(path, &error);

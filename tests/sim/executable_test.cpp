@@ -67,13 +67,19 @@ TEST_F(SimulatorProgram, appearsAsComPortAnswersRecordsAndCleansUpOnTerm) {
                    QStringLiteral("5"), QStringLiteral("--fast"), QStringLiteral("--record"),
                    record, QStringLiteral("--control"), control, QStringLiteral("--write-cal"),
                    folder.filePath(QStringLiteral("cal")), QStringLiteral("--cal-date"),
-                   QStringLiteral("20190301")});
+                   QStringLiteral("20190301"), QStringLiteral("--install-cal")});
     ASSERT_TRUE(process.waitForStarted(5000));
     const std::optional<QString> calFile = waitForLine(QStringLiteral("CALFILE "));
+    const std::optional<QString> keptFile = waitForLine(QStringLiteral("CALFILE "));
     const std::optional<QString> device = waitForLine(QStringLiteral("DEVICE "));
     const std::optional<QString> linkLine = waitForLine(QStringLiteral("LINK "));
-    ASSERT_TRUE(calFile && device && linkLine && waitForLine(QStringLiteral("READY")));
+    ASSERT_TRUE(calFile && keptFile && device && linkLine && waitForLine(QStringLiteral("READY")));
     EXPECT_EQ(*calFile, folder.filePath(QStringLiteral("cal/20190301_F612_AX0000000017.csv")));
+    EXPECT_EQ(*keptFile, folder.filePath(QStringLiteral("Cal/F612_AX0000000017.csv")));
+    QFile picked(*calFile);
+    QFile kept(*keptFile);
+    ASSERT_TRUE(picked.open(QIODevice::ReadOnly) && kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(picked.readAll(), kept.readAll());
     EXPECT_EQ(*linkLine, link());
     EXPECT_EQ(QFileInfo(link()).symLinkTarget(), *device);
 
