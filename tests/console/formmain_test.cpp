@@ -1,0 +1,528 @@
+#include "console/formmain.h"
+
+#include "console/formcaldata.h"
+#include "console/formcontrolset.h"
+#include "console/positionview.h"
+#include "setup/setuprederedirada.h"
+#include "support/tempprogramfolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Processes events until cond holds or timeoutMs (monotonic) have passed.
+bool WaitUntil(const std::function<bool()> &cond, int timeoutMs = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!cond()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // An empty Ports/ folder: the port search sees no serial port of this machine.
+        ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("Ports"))));
+    }
+
+    void WriteSettings(const QByteArray &content) {
+        QFile file(folder.filePath(QStringLiteral("RedeRedirada.ini")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QByteArray SettingsOnDisk() const {
+        QFile file(folder.filePath(QStringLiteral("RedeRedirada.ini")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void Open() {
+        form = std::make_unique<TForm_Main>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    template <typename T = QWidget> T *Find(const char *name, QWidget *in = nullptr) const {
+        QWidget *root = in ? in : form.get();
+        auto *w = root->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QWidget *Panel(const char *name) const { return Find(name); }
+    QWidget *MainDock() const {
+        return form->findChild<QWidget *>(QStringLiteral("Panel_Main"), Qt::FindDirectChildrenOnly);
+    }
+
+    void Click(const char *name) { QTest::mouseClick(Find(name), Qt::LeftButton); }
+
+    // Drags the opacity knob by dx pixels and returns the window's opacity out of 255.
+    int DragKnob(int dx) {
+        QWidget *knob = Find("Image_Slide_Button");
+        const QPoint grab(14, 14);
+        const int before = knob->x();
+        QTest::mousePress(knob, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(knob, grab + QPoint(dx, 0));
+        // The knob has moved under the mouse: release where the mouse now is.
+        QTest::mouseRelease(knob, Qt::LeftButton, {}, grab + QPoint(dx - (knob->x() - before), 0));
+        return qRound(form->windowOpacity() * 255);
+    }
+
+    void ExpectMode(int tab, int mainHeight, bool viewVisible) {
+        for (int i = 1; i <= 3; ++i) {
+            const QByteArray on = "Image_Tab" + QByteArray::number(i) + "_On";
+            const QByteArray off = "Image_Tab" + QByteArray::number(i) + "_Off";
+            EXPECT_EQ(Find(on.constData())->isVisible(), i == tab + 1) << on.constData();
+            EXPECT_EQ(Find(off.constData())->isVisible(), i != tab + 1) << off.constData();
+        }
+        EXPECT_EQ(Panel("Form_ControlSet")->isVisible(), tab == 0);
+        EXPECT_EQ(Panel("Form_ControlScan")->isVisible(), tab == 1);
+        EXPECT_EQ(Panel("Form_ControlHelp")->isVisible(), tab == 2);
+        EXPECT_EQ(Panel("Form_ControlView")->isVisible(), viewVisible);
+        EXPECT_EQ(Panel("Panel_View")->isVisible(), viewVisible);
+        EXPECT_EQ(MainDock()->height(), mainHeight);
+    }
+
+    void MakeReady(const QString &model, double rangeMin, double rangeMax) {
+        form->DeviceReady = true;
+        form->CalTable.Model = model;
+        form->RangeMin = rangeMin;
+        form->RangeMax = rangeMax;
+    }
+
+    TempProgramFolder folder;
+    std::unique_ptr<TForm_Main> form;
+};
+
+TEST_F(MainWindowTest, OpensAsTheBorderlessConsoleCentredOnTheScreen) {
+    Open();
+    EXPECT_EQ(form->windowTitle(), "Kestrune v1.0");
+    EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(form->size(), QSize(910, 624));
+    EXPECT_EQ(form->geometry().center(), form->screen()->availableGeometry().center());
+    EXPECT_EQ(Panel("Panel_Title")->geometry(), QRect(0, 0, 910, 60));
+    EXPECT_EQ(Panel("Panel_TabControl")->geometry(), QRect(0, 64, 910, 48));
+    EXPECT_EQ(MainDock()->geometry(), QRect(0, 112, 910, 242));
+    EXPECT_EQ(Panel("Panel_View")->geometry(), QRect(0, 368, 910, 170));
+    EXPECT_EQ(Panel("Panel_Message")->geometry(), QRect(0, 554, 910, 70));
+    EXPECT_EQ(Find("Image_Slide_Button")->geometry(), QRect(638, 9, 29, 29));
+    EXPECT_EQ(qRound(form->windowOpacity() * 255), 255);
+    auto *message = Find<QLabel>("Label_Message");
+    EXPECT_EQ(message->geometry(), QRect(64, 20, 704, 28));
+    EXPECT_EQ(message->text(), "Please wait...");
+    EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(0xa4, 0xa4, 0xa4));
+    EXPECT_EQ(message->font().pixelSize(), 21);
+    EXPECT_EQ(form->Mode, 0);
+    ExpectMode(0, 242, true);
+    // Every panel docks at its dock's top left with its own size.
+    EXPECT_EQ(Panel("Form_ControlSet")->geometry(), QRect(0, 0, 910, 242));
+    EXPECT_EQ(Panel("Form_ControlHelp")->geometry(), QRect(0, 0, 910, 426));
+    EXPECT_EQ(Panel("Form_ControlView")->geometry(), QRect(0, 0, 910, 170));
+}
+
+TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
+    Open();
+    const auto pictures = form->findChildren<QLabel *>();
+    int checked = 0;
+    for (const QLabel *picture : pictures) {
+        if (!picture->objectName().startsWith(QLatin1String("Image_")) ||
+            picture->hasScaledContents())
+            continue;
+        ASSERT_FALSE(picture->pixmap().isNull()) << qPrintable(picture->objectName());
+        EXPECT_EQ(picture->pixmap().size(), picture->size()) << qPrintable(picture->objectName());
+        ++checked;
+    }
+    EXPECT_EQ(checked, 43);
+}
+
+TEST_F(MainWindowTest, TabsSwitchPanelsAndTheDockHeight) {
+    Open();
+    Click("Image_Tab2_Off");
+    EXPECT_EQ(form->Mode, 1);
+    ExpectMode(1, 242, true);
+    Click("Image_Tab3_Off");
+    EXPECT_EQ(form->Mode, 2);
+    ExpectMode(2, 426, false);
+    Click("Image_Tab1_Off");
+    EXPECT_EQ(form->Mode, 0);
+    ExpectMode(0, 242, true);
+    Click("Image_Tab1_On"); // the lit picture takes the click too
+    ExpectMode(0, 242, true);
+}
+
+TEST_F(MainWindowTest, AModeOutsideTheTabsShowsHelp) {
+    Open();
+    form->Mode = 7;
+    form->Action_ChangeMode();
+    form->Action_UpdateUI();
+    ExpectMode(2, 426, false);
+}
+
+TEST_F(MainWindowTest, TabsAndTheCloseButtonDoNothingWhileTheLockIsHeld) {
+    Open();
+    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    ASSERT_TRUE(form->BeginOperation());
+    Click("Image_Tab2_Off");
+    Click("Image_Tab3_Off");
+    EXPECT_EQ(form->Mode, 0);
+    ExpectMode(0, 242, true);
+    Click("Image_Title_Button2");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->ShuttingDown);
+
+    ASSERT_TRUE(form->EndOperation());
+    Click("Image_Tab2_Off");
+    EXPECT_EQ(form->Mode, 1);
+    Click("Image_Title_Button2");
+    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainWindowTest, TheOperationLockNeedsAReadyInstrument) {
+    Open();
+    EXPECT_FALSE(form->BeginOperation());
+    EXPECT_FALSE(form->OperationBusy);
+    form->DeviceReady = true;
+    EXPECT_FALSE(form->EndOperation());
+    EXPECT_TRUE(form->BeginOperation());
+    EXPECT_FALSE(form->BeginOperation());
+    EXPECT_TRUE(form->EndOperation());
+    EXPECT_FALSE(form->EndOperation());
+
+    // Closing the link clears a held lock; EndOperation then refuses.
+    ASSERT_TRUE(form->BeginOperation());
+    form->Action_DeviceClose();
+    EXPECT_FALSE(form->OperationBusy);
+    EXPECT_FALSE(form->DeviceReady);
+    EXPECT_FALSE(form->EndOperation());
+    EXPECT_FALSE(form->HomeAll());
+    EXPECT_FALSE(form->SetBken(false));
+    EXPECT_FALSE(form->ReadPositions()); // no port is open
+}
+
+TEST_F(MainWindowTest, ProductLabelCases) {
+    Open();
+    EXPECT_EQ(form->GetProductLabel(), "No Device");
+    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    EXPECT_EQ(form->GetProductLabel(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
+    MakeReady(QStringLiteral("F000"), 100.0, 950.0); // both ends inclusive
+    EXPECT_EQ(form->GetProductLabel(), "KESTRUNE-000 ( 100.0 nm - 950.0 nm )");
+
+    const struct {
+        const char *model;
+        double rangeMin, rangeMax;
+    } unknown[] = {{"G612", 400, 800}, {"f612", 400, 800}, {"F612", 50, 800}, {"F612", 400, 951},
+                   {"F612", 800, 400}, {"F612", 600, 600}, {"F61", 400, 800}, {"F6123", 400, 800},
+                   {"F-12", 400, 800}, {"F6X2", 400, 800}, {"", 400, 800},    {"F612", -1.0, -1.0}};
+    for (const auto &c : unknown) {
+        MakeReady(QString::fromLatin1(c.model), c.rangeMin, c.rangeMax);
+        EXPECT_EQ(form->GetProductLabel(), "KESTRUNE (Unknown Model)")
+            << c.model << " " << c.rangeMin << " " << c.rangeMax;
+    }
+}
+
+TEST_F(MainWindowTest, PanelsShowTheProductLineRedUntilTheInstrumentIsReady) {
+    Open();
+    for (const char *panel : {"Form_ControlSet", "Form_ControlScan"}) {
+        auto *label = Find<QLabel>("Label_Product", Panel(panel));
+        EXPECT_EQ(label->text(), "No Device");
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0xff, 0x00, 0x00));
+    }
+    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    form->Action_UpdateUI();
+    for (const char *panel : {"Form_ControlSet", "Form_ControlScan"}) {
+        auto *label = Find<QLabel>("Label_Product", Panel(panel));
+        EXPECT_EQ(label->text(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0xa4, 0xa4, 0xa4));
+    }
+}
+
+TEST_F(MainWindowTest, KnobDragSetsOpacityBetweenItsStops) {
+    Open();
+    QWidget *knob = Find("Image_Slide_Button");
+    EXPECT_EQ(DragKnob(-20), 2 * (618 - 512) + 3);
+    EXPECT_EQ(knob->x(), 618);
+    EXPECT_EQ(DragKnob(-300), 127); // held at the left stop, never less
+    EXPECT_EQ(knob->x(), 574);
+    EXPECT_EQ(DragKnob(+300), 255);
+    EXPECT_EQ(knob->x(), 638);
+    EXPECT_FALSE(form->KnobDragging);
+}
+
+TEST_F(MainWindowTest, StatusMessageShowsTextAndColourAtOnce) {
+    Open();
+    form->ShowStatusMessage(QStringLiteral("ERRDV03 : Reset failure."), StatusColour::Red);
+    auto *message = Find<QLabel>("Label_Message");
+    EXPECT_EQ(message->text(), "ERRDV03 : Reset failure.");
+    EXPECT_EQ(message->palette().color(QPalette::WindowText), StatusColour::Red);
+    const QImage shown = message->grab().toImage();
+    bool red = false;
+    for (int x = 0; x < shown.width() && !red; ++x)
+        for (int y = 0; y < shown.height() && !red; ++y)
+            red = shown.pixelColor(x, y).red() > 200 && shown.pixelColor(x, y).green() < 60;
+    EXPECT_TRUE(red);
+}
+
+TEST_F(MainWindowTest, PortListIsSortedAsTextWithoutDuplicates) {
+    WriteSettings("[Info]\nType=Kestrune v1\n[ComPort]\nPortName=COM7\n");
+    Open();
+    EXPECT_EQ(form->PortList, QStringList{"COM7"});
+    EXPECT_EQ(form->PortIndex, 0);
+    for (const char *name : {"COM3", "COM10", "COM1", "com3", "COM7"})
+        form->AddToPortList(QString::fromLatin1(name));
+    EXPECT_EQ(form->PortList, (QStringList{"COM1", "COM10", "COM3", "COM7"}));
+    // Closing the link rebuilds the list from the ports that exist: none here.
+    form->PortIndex = 2;
+    form->Action_DeviceClose();
+    EXPECT_TRUE(form->PortList.isEmpty());
+    EXPECT_EQ(form->PortIndex, 0);
+}
+
+TEST_F(MainWindowTest, SetPanelStartsInCWLModeWithEmptyLimitedEdits) {
+    Open();
+    QWidget *set = Panel("Form_ControlSet");
+    for (const char *shown : {"Image_Button1_On", "Image_Button2_Off", "Image_Edit1_Mode1",
+                              "Image_Edit2_Mode1", "Image_Button3_Off", "Image_Button4_Off"})
+        EXPECT_TRUE(Find(shown, set)->isVisible()) << shown;
+    for (const char *hidden :
+         {"Image_Button1_Off", "Image_Button2_On", "Image_Edit1_Mode2", "Image_Edit2_Mode2",
+          "Image_Button3_On", "Image_Button4_On", "Label_Remote"})
+        EXPECT_FALSE(Find(hidden, set)->isVisible()) << hidden;
+
+    auto *edit1 = Find<QLineEdit>("Edit1", set);
+    auto *edit2 = Find<QLineEdit>("Edit2", set);
+    EXPECT_EQ(edit1->geometry(), QRect(268, 160, 144, 48));
+    EXPECT_EQ(edit2->geometry(), QRect(450, 160, 144, 48));
+    EXPECT_EQ(edit1->font().pixelSize(), 37);
+    EXPECT_EQ(edit1->palette().color(QPalette::Base), QColor(0x23, 0x23, 0x23));
+    EXPECT_TRUE(edit1->text().isEmpty());
+
+    edit1->setFocus();
+    QTest::keyClicks(edit1, QStringLiteral("600.05"));
+    EXPECT_EQ(edit1->text(), "600.0"); // at most five characters typed
+    QTest::keyClick(edit1, Qt::Key_Tab);
+    EXPECT_TRUE(edit2->hasFocus());
+    EXPECT_FALSE(edit2->hasSelectedText());
+    QTest::keyClicks(edit2, QStringLiteral("5.0"));
+    EXPECT_EQ(edit2->text(), "5.0");
+
+    // A program may put in more than an operator may type; typing then adds nothing.
+    edit1->setText(QStringLiteral("580.00"));
+    EXPECT_EQ(edit1->text(), "580.00");
+    edit1->setFocus();
+    QTest::keyClick(edit1, Qt::Key_1);
+    EXPECT_EQ(edit1->text(), "580.00");
+    QTest::keyClick(edit1, Qt::Key_Backspace);
+    EXPECT_EQ(edit1->text(), "580.0");
+}
+
+TEST_F(MainWindowTest, ScanPanelHasFiveEditsInTabOrder) {
+    Open();
+    Click("Image_Tab2_Off");
+    QWidget *scan = Panel("Form_ControlScan");
+    const int lefts[] = {68, 188, 308, 428, 548};
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray name = "Edit" + QByteArray::number(i + 1);
+        auto *edit = Find<QLineEdit>(name.constData(), scan);
+        EXPECT_EQ(edit->geometry(), QRect(lefts[i], 164, 96, 48));
+        EXPECT_EQ(edit->font().pixelSize(), 32);
+        EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(0x22, 0x22, 0x22));
+    }
+    auto *edit1 = Find<QLineEdit>("Edit1", scan);
+    edit1->setFocus();
+    for (int i = 2; i <= 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Edit%1").arg(i));
+    }
+    EXPECT_TRUE(Find("Image_Button3_Off", scan)->isVisible());
+    EXPECT_FALSE(Find("Image_Button4_On", scan)->isVisible());
+    EXPECT_FALSE(Find("Label_Remote", scan)->isVisible());
+}
+
+TEST_F(MainWindowTest, RemoteControlLocksThePanelControls) {
+    Open();
+    auto *set = qobject_cast<TForm_ControlSet *>(Panel("Form_ControlSet"));
+    ASSERT_NE(set, nullptr);
+    set->Action_RemoteControl_Enable();
+    EXPECT_TRUE(Find("Label_Remote", set)->isVisible());
+    auto *edit1 = Find<QLineEdit>("Edit1", set);
+    EXPECT_FALSE(edit1->isEnabled());
+    EXPECT_FALSE(Find("Image_Button4_Off", set)->isEnabled());
+    QTest::keyClicks(edit1, QStringLiteral("600"));
+    EXPECT_TRUE(edit1->text().isEmpty());
+    set->Action_RemoteControl_Disable();
+    EXPECT_FALSE(Find("Label_Remote", set)->isVisible());
+    EXPECT_TRUE(edit1->isEnabled());
+}
+
+TEST_F(MainWindowTest, DoubleClickOnTheMessageBarDoesNothingWithoutDebugMode) {
+    Open();
+    QTest::mouseDClick(Find("Image_Message_Base"), Qt::LeftButton, {}, QPoint(400, 35));
+    EXPECT_EQ(form->findChild<TForm_CalData *>(), nullptr);
+}
+
+TEST_F(MainWindowTest, DoubleClickOnTheMessageBarOpensOneMappingDataWindow) {
+    WriteSettings("[Info]\nType=Kestrune v1\n[Device]\nDebugMode=1\n");
+    Open();
+    QWidget *bar = Find("Image_Message_Base");
+    QTest::mouseDClick(bar, Qt::LeftButton, {}, QPoint(400, 35));
+    auto *first = form->findChild<TForm_CalData *>();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    QTest::mouseDClick(bar, Qt::LeftButton, {}, QPoint(30, 35));
+    EXPECT_EQ(form->findChildren<TForm_CalData *>().size(), 1);
+    EXPECT_EQ(form->findChild<TForm_CalData *>(), first);
+
+    QPointer<TForm_CalData> closed(first);
+    first->close();
+    ASSERT_TRUE(WaitUntil([&] { return closed.isNull(); }));
+    QTest::mouseDClick(bar, Qt::LeftButton, {}, QPoint(400, 35));
+    EXPECT_NE(form->findChild<TForm_CalData *>(), nullptr);
+}
+
+TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWindowGoes) {
+    Open();
+    bool waitEnded = false;
+    QString shownAfter;
+    // A wait like the connection workflow's settling wait, with the close arriving inside it.
+    QTimer::singleShot(0, form.get(), [&] {
+        QTimer::singleShot(50, form.get(), [&] { form->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        while (!form->ShuttingDown && clock.elapsed() < 10000) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
+        // The code after the wait still finds every object of the window.
+        form->ShowStatusMessage(QStringLiteral("after"), StatusColour::Silver);
+        form->View().ShowRange(390.0, 810.0);
+        form->Action_UpdateUI();
+        shownAfter = Find<QLabel>("Label_Message")->text();
+        waitEnded = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return waitEnded; }));
+    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(shownAfter, "after");
+    form.reset();
+    EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
+}
+
+TEST_F(MainWindowTest, SettingsAreWrittenBackOnlyAtTheClose) {
+    Open();
+    EXPECT_TRUE(SettingsOnDisk().isEmpty()); // created empty, defaults only in memory
+    form->Setup->PortName = QStringLiteral("COM4");
+    Click("Image_Title_Button2");
+    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_TRUE(SettingsOnDisk().isEmpty()); // the settings object lives until destruction
+    form.reset();
+    const QByteArray written = SettingsOnDisk();
+    EXPECT_TRUE(written.contains("Type=Kestrune v1"));
+    EXPECT_TRUE(written.contains("PortName=COM4"));
+}
+
+class CloseSignalTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CloseSignalTest, TakesTheNormalCloseEvenWhileTheLockIsHeld) {
+    Open();
+    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    ASSERT_TRUE(form->BeginOperation());
+    ASSERT_EQ(::kill(::getpid(), GetParam()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_FALSE(form->OperationBusy); // the link was closed on the way
+    form.reset();
+    EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SigTermAndSigInt, CloseSignalTest, ::testing::Values(SIGTERM, SIGINT));
+
+// Counts the close events that reach a widget.
+class CloseCounter : public QObject {
+public:
+    int closes = 0;
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Close)
+            ++closes;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, ASecondSignalWhileClosingChangesNothing) {
+    Open();
+    CloseCounter counter;
+    form->installEventFilter(&counter);
+    bool sentWhileClosing = false;
+    // Fires inside the settling wait of the close that the first signal starts.
+    QTimer::singleShot(300, form.get(), [&] {
+        sentWhileClosing = form->ShuttingDown && form->isVisible();
+        ::kill(::getpid(), SIGTERM);
+    });
+    ASSERT_EQ(::kill(::getpid(), SIGINT), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+    // The wait went on for well over a second after the second signal, so its notification has
+    // been handled by now.
+    EXPECT_TRUE(sentWhileClosing);
+    EXPECT_EQ(counter.closes, 1);
+    form->removeEventFilter(&counter);
+    form.reset();
+    EXPECT_TRUE(SettingsOnDisk().contains("[Remote]"));
+}
+
+TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
+    Open();
+    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    form->Action_UpdateUI();
+    const auto type = [this](QWidget *panel, const char *edit, const char *text) {
+        auto *box = Find<QLineEdit>(edit, panel);
+        box->setFocus();
+        QTest::keyClicks(box, QString::fromLatin1(text));
+    };
+    type(Panel("Form_ControlSet"), "Edit1", "600.0");
+    type(Panel("Form_ControlSet"), "Edit2", "5.0");
+    const char *plan[] = {"580.0", "610.0", "5.0", "10.0", "10.0"};
+    for (int i = 0; i < 5; ++i)
+        type(Panel("Form_ControlScan"), QByteArray("Edit" + QByteArray::number(i + 1)).constData(),
+             plan[i]);
+    QApplication::focusWidget()->clearFocus();
+    form->View().ShowSetPoint(560.0, 640.0, 600.0, 5.0, 597.5, 602.5);
+    form->ShowStatusMessage(QStringLiteral("Successfully changed wavelength and FWHM."),
+                            StatusColour::Lime);
+
+    const QDir out(QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    const struct {
+        const char *tab, *file;
+    } shots[] = {{"Image_Tab1_Off", "main-set.png"},
+                 {"Image_Tab2_Off", "main-scan.png"},
+                 {"Image_Tab3_Off", "main-help.png"}};
+    for (const auto &shot : shots) {
+        if (Find(shot.tab)->isVisible())
+            Click(shot.tab);
+        const QImage image = form->grab().toImage();
+        EXPECT_EQ(image.size(), QSize(910, 624));
+        EXPECT_TRUE(image.save(out.filePath(QString::fromLatin1(shot.file))));
+    }
+}
+
+} // namespace
