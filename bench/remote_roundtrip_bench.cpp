@@ -42,8 +42,8 @@ public:
 
 class TIdleScanPanel : public IRemoteScanPanel {
 public:
-    void ApplyRemoteParameters(const QString &, const QString &, const QString &,
-                               const QString &, const QString &) override {}
+    void ApplyRemoteParameters(const QString &, const QString &, const QString &, const QString &,
+                               const QString &) override {}
     void Action_RemoteControl_Scan() override {}
     void Action_RemoteControl_Stop() override {}
     void Action_RemoteControl_Reset() override {}

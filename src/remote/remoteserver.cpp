@@ -13,7 +13,9 @@ TRemoteServer::TRemoteServer(IRemoteHost &host, QObject *parent)
 
 // The panels may be gone by now, so no panel action runs here; the connections only lose their
 // handlers before the socket objects go with the listening server.
-TRemoteServer::~TRemoteServer() { ReleaseConnections(); }
+TRemoteServer::~TRemoteServer() {
+    ReleaseConnections();
+}
 
 void TRemoteServer::Action_RemoteServerStart(quint16 port) {
     if (ServerSocket->isListening())
@@ -43,13 +45,17 @@ void TRemoteServer::Action_RemoteServerStop() {
     ReleaseConnections();
 }
 
-bool TRemoteServer::IsListening() const { return ServerSocket->isListening(); }
+bool TRemoteServer::IsListening() const {
+    return ServerSocket->isListening();
+}
 
 quint16 TRemoteServer::ServerPort() const {
     return ServerSocket->isListening() ? ServerSocket->serverPort() : 0;
 }
 
-bool TRemoteServer::IsRemoteMode() const { return ServerSocket->isListening() && RemoteConnected; }
+bool TRemoteServer::IsRemoteMode() const {
+    return ServerSocket->isListening() && RemoteConnected;
+}
 
 void TRemoteServer::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
                                    const QByteArray &errorText) {
@@ -81,7 +87,8 @@ void TRemoteServer::ServerSocketClientConnect(QTcpSocket *client) {
     ++RemoteSession;
     // One short line per request and reply: waiting to coalesce them only adds latency.
     client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    connect(client, &QTcpSocket::readyRead, this, [this, client] { ServerSocketClientRead(client); });
+    connect(client, &QTcpSocket::readyRead, this,
+            [this, client] { ServerSocketClientRead(client); });
     Host.RemoteSetPanel().Action_RemoteControl_Enable();
     Host.RemoteScanPanel().Action_RemoteControl_Enable();
 }
@@ -116,7 +123,8 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
 // Qt reports the error from inside the socket's own notification code; the connection is closed
 // once that code has returned, and its disconnect event ends the session. Nothing is shown.
 void TRemoteServer::ServerSocketClientError(QTcpSocket *client) {
-    QMetaObject::invokeMethod(client, [client] { client->abort(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        client, [client] { client->abort(); }, Qt::QueuedConnection);
 }
 
 void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {

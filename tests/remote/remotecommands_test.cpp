@@ -52,8 +52,9 @@ protected:
 TEST_F(RemoteCommands, ExampleExchangeMatchesByteForByte) {
     Host.ScanPanel.OnScan = [&] {
         if (Host.ScanPanel.Plan.at(0).toDouble() < 563.5) {
-            Host.SetRemoteReply("SCAN FAIL", "ERRSC06",
-                                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
+            Host.SetRemoteReply(
+                "SCAN FAIL", "ERRSC06",
+                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
             return;
         }
         Host.ScanPanel.Scanning = true;
@@ -103,7 +104,9 @@ struct TCommandCase {
     QStringList Calls;
 };
 
-void PrintTo(const TCommandCase &c, std::ostream *os) { *os << c.Name; }
+void PrintTo(const TCommandCase &c, std::ostream *os) {
+    *os << c.Name;
+}
 
 class RemoteCommandTable : public RemoteCommands,
                            public ::testing::WithParamInterface<TCommandCase> {};
@@ -131,15 +134,23 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandCase{"SetcBlanksAroundCommas", "SETC, 600.0 , 5.0", SetcOk, SetcCalls},
         TCommandCase{"SetcLeadingBlanks", "  SETC 600.0 5.0", SetcOk, SetcCalls},
         TCommandCase{"SetcQuotedArgument", "SETC \"600.0\" 5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcTextArguments", "SETC abc 600.00", SetcOk,
+        TCommandCase{"SetcTextArguments",
+                     "SETC abc 600.00",
+                     SetcOk,
                      {"Tab 0", "SET Apply 0 [abc] [600.00]", "SET Go"}},
-        TCommandCase{"SetcDoubledQuote", "SETC \"6\"\"0\" 5", SetcOk,
+        TCommandCase{"SetcDoubledQuote",
+                     "SETC \"6\"\"0\" 5",
+                     SetcOk,
                      {"Tab 0", "SET Apply 0 [6\"0] [5]", "SET Go"}},
-        TCommandCase{"SetcEmptyField", "SETC,,5.0", SetcOk,
-                     {"Tab 0", "SET Apply 0 [] [5.0]", "SET Go"}},
-        TCommandCase{"Setr", "SETR 597.5 602.5", {"SETR OK", "", ""},
+        TCommandCase{
+            "SetcEmptyField", "SETC,,5.0", SetcOk, {"Tab 0", "SET Apply 0 [] [5.0]", "SET Go"}},
+        TCommandCase{"Setr",
+                     "SETR 597.5 602.5",
+                     {"SETR OK", "", ""},
                      {"Tab 0", "SET Apply 1 [597.5] [602.5]", "SET Go"}},
-        TCommandCase{"Scan", "SCAN 580.0 610.0 5.0 10.0 1.0", {"SCAN OK", "", ""},
+        TCommandCase{"Scan",
+                     "SCAN 580.0 610.0 5.0 10.0 1.0",
+                     {"SCAN OK", "", ""},
                      {"Tab 1", "SCAN Apply [580.0] [610.0] [5.0] [10.0] [1.0]", "SCAN Scan"}},
         TCommandCase{"LowerCaseWord", "ver", Unknown, {}},
         TCommandCase{"MixedCaseWord", "Setc 600.0 5.0", Unknown, {}},
@@ -204,7 +215,8 @@ TEST_P(RemoteReset, ResetsOnThePanelOfTheTabShown) {
 INSTANTIATE_TEST_SUITE_P(Tabs, RemoteReset,
                          ::testing::Values(TResetCase{RemoteMode::Set, {"SET Reset"}, 0},
                                            TResetCase{RemoteMode::Scan, {"SCAN Reset"}, 1},
-                                           TResetCase{RemoteMode::Help, {"Tab 0", "SET Reset"}, 0}));
+                                           TResetCase{
+                                               RemoteMode::Help, {"Tab 0", "SET Reset"}, 0}));
 
 // ---- Panel actions that end without a reply: busy lock or lost link. ----
 
@@ -253,7 +265,9 @@ TEST_F(RemoteCommands, ComparisonSignsTravelAsTheirBytePairs) {
 
 // Arguments reach the panel one character per byte, whatever the byte.
 TEST_F(RemoteCommands, HighBytesReachThePanelAsLatin1Characters) {
-    EXPECT_EQ(Client->Ask("SETC \xB5" "600 5\xFF"), std::optional<QByteArray>("SETC OK"));
+    EXPECT_EQ(Client->Ask("SETC \xB5"
+                          "600 5\xFF"),
+              std::optional<QByteArray>("SETC OK"));
     EXPECT_EQ(Host.SetPanel.First, QString(QChar(0xB5)) + "600");
     EXPECT_EQ(Host.SetPanel.Second, "5" + QString(QChar(0xFF)));
 }
@@ -268,7 +282,9 @@ struct TThrowCase {
     QStringList Calls;
 };
 
-void PrintTo(const TThrowCase &c, std::ostream *os) { *os << c.Name; }
+void PrintTo(const TThrowCase &c, std::ostream *os) {
+    *os << c.Name;
+}
 
 class RemoteCommandThrows : public RemoteCommands,
                             public ::testing::WithParamInterface<TThrowCase> {};
@@ -292,14 +308,19 @@ TEST_P(RemoteCommandThrows, AnswersUnknownError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Actions, RemoteCommandThrows,
-    ::testing::Values(
-        TThrowCase{"Go", "SETC 600.0 5.0", false, true, SetcCalls},
-        TThrowCase{"GoOtherThrow", "SETR 597.5 602.5", false, false,
-                   {"Tab 0", "SET Apply 1 [597.5] [602.5]", "SET Go"}},
-        TThrowCase{"Reset", "RESET", false, true, {"SET Reset"}},
-        TThrowCase{"Scan", "SCAN 580 610 5 10 1", false, true,
-                   {"Tab 1", "SCAN Apply [580] [610] [5] [10] [1]", "SCAN Scan"}},
-        TThrowCase{"Stop", "STOP", true, false, {"Tab 1", "SCAN Stop"}}),
+    ::testing::Values(TThrowCase{"Go", "SETC 600.0 5.0", false, true, SetcCalls},
+                      TThrowCase{"GoOtherThrow",
+                                 "SETR 597.5 602.5",
+                                 false,
+                                 false,
+                                 {"Tab 0", "SET Apply 1 [597.5] [602.5]", "SET Go"}},
+                      TThrowCase{"Reset", "RESET", false, true, {"SET Reset"}},
+                      TThrowCase{"Scan",
+                                 "SCAN 580 610 5 10 1",
+                                 false,
+                                 true,
+                                 {"Tab 1", "SCAN Apply [580] [610] [5] [10] [1]", "SCAN Scan"}},
+                      TThrowCase{"Stop", "STOP", true, false, {"Tab 1", "SCAN Stop"}}),
     [](const auto &info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -20,7 +20,9 @@ struct TExampleCase {
     QString Summary;
 };
 
-void PrintTo(const TExampleCase &c, std::ostream *os) { *os << c.Name; }
+void PrintTo(const TExampleCase &c, std::ostream *os) {
+    *os << c.Name;
+}
 
 class RemoteLabClient : public TRemoteServerFixture,
                         public ::testing::WithParamInterface<TExampleCase> {
@@ -30,7 +32,8 @@ protected:
         probe.start(Python, {"-c", "import pyvisa, pyvisa_py"});
         WaitUntil([&] { return probe.state() == QProcess::NotRunning; }, 60000);
         if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-            GTEST_SKIP() << "PyVISA with its pure-Python backend is not installed for " << Python.toStdString();
+            GTEST_SKIP() << "PyVISA with its pure-Python backend is not installed for "
+                         << Python.toStdString();
         TRemoteServerFixture::SetUp();
     }
 };
@@ -39,8 +42,9 @@ TEST_P(RemoteLabClient, SetsABandRunsAScanAndReportsItsOutcome) {
     const TExampleCase &c = GetParam();
     Host.ScanPanel.OnScan = [&] {
         if (!c.PlanValid) {
-            Host.SetRemoteReply("SCAN FAIL", "ERRSC06",
-                                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
+            Host.SetRemoteReply(
+                "SCAN FAIL", "ERRSC06",
+                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
             return;
         }
         Host.ScanPanel.Scanning = true;
@@ -51,12 +55,12 @@ TEST_P(RemoteLabClient, SetsABandRunsAScanAndReportsItsOutcome) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PYTHONIOENCODING", "utf-8");
     script.setProcessEnvironment(environment);
-    script.start(Python, {Script, "--port", QString::number(Server.ServerPort()), "--scan-timeout",
-                          "60"});
+    script.start(Python,
+                 {Script, "--port", QString::number(Server.ServerPort()), "--scan-timeout", "60"});
     ASSERT_TRUE(WaitUntil([&] { return script.state() == QProcess::NotRunning; }, 90000));
     const QString output = QString::fromUtf8(script.readAllStandardOutput());
-    EXPECT_EQ(script.exitCode(), c.ExitCode) << output.toStdString()
-                                             << script.readAllStandardError().toStdString();
+    EXPECT_EQ(script.exitCode(), c.ExitCode)
+        << output.toStdString() << script.readAllStandardError().toStdString();
     EXPECT_TRUE(output.contains(c.Summary)) << output.toStdString();
     EXPECT_TRUE(output.contains("< Kestrune v1.0\n"));
     EXPECT_TRUE(Host.Calls.contains("SET Apply 0 [600.0] [5.0]"));
@@ -68,8 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, RemoteLabClient,
     ::testing::Values(
         TExampleCase{"ScanSucceeds", true, 0, "scan ended: NONE : Scan successful."},
-        TExampleCase{"PlanRefused", false, 1,
-                     QStringLiteral(u"scan refused: ERRSC06 : Out of range. Please set [START] ≥ 563.5")}),
+        TExampleCase{
+            "PlanRefused", false, 1,
+            QStringLiteral(u"scan refused: ERRSC06 : Out of range. Please set [START] ≥ 563.5")}),
     [](const auto &info) { return std::string(info.param.Name); });
 
 } // namespace

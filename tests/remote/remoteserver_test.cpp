@@ -24,7 +24,9 @@ struct TFramingCase {
     QList<QByteArray> Replies;
 };
 
-void PrintTo(const TFramingCase &c, std::ostream *os) { *os << c.Name; }
+void PrintTo(const TFramingCase &c, std::ostream *os) {
+    *os << c.Name;
+}
 
 class RemoteFraming : public TRemoteServerFixture,
                       public ::testing::WithParamInterface<TFramingCase> {};
@@ -72,9 +74,9 @@ INSTANTIATE_TEST_SUITE_P(
         TFramingCase{"OneBytePerPacket", OneBytePackets("STATE\r"), {"IDLE"}},
         TFramingCase{"CrLfLineEnds", {"STATE\r\n", "ECLEAR\r\n"}, {"IDLE", "OK"}},
         TFramingCase{"TwoLinesInOnePacket", {"STATE\rECLEAR\r"}, {"IDLE", "OK"}},
-        TFramingCase{"LinesAcrossPackets", {"STATE\rECL", "EAR\rST", "ATE\r"}, {"IDLE", "OK", "IDLE"}},
-        TFramingCase{"LoneCr", {"\r"}, {""}},
-        TFramingCase{"TwoLoneCrs", {"\r\r"}, {"", ""}},
+        TFramingCase{
+            "LinesAcrossPackets", {"STATE\rECL", "EAR\rST", "ATE\r"}, {"IDLE", "OK", "IDLE"}},
+        TFramingCase{"LoneCr", {"\r"}, {""}}, TFramingCase{"TwoLoneCrs", {"\r\r"}, {"", ""}},
         TFramingCase{"BlanksOnly", {" \t \r"}, {"UNKNOWN COMMAND"}},
         TFramingCase{"LfIsNoTerminator", {"VER\n", "STATE\n", "\r"}, {"UNKNOWN COMMAND"}},
         TFramingCase{"NulEndsTheLineText", {QByteArray("STATE\0 1 2\r", 11)}, {"IDLE"}},
@@ -86,21 +88,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct TLongLineCase {
     const char *Name;
-    int Padding;     // bytes of 'A' in front
-    int Blanks;      // blanks between them and the command
-    int PacketSize;  // 0: one write
+    int Padding;    // bytes of 'A' in front
+    int Blanks;     // blanks between them and the command
+    int PacketSize; // 0: one write
     QByteArray Reply;
 };
 
-void PrintTo(const TLongLineCase &c, std::ostream *os) { *os << c.Name; }
+void PrintTo(const TLongLineCase &c, std::ostream *os) {
+    *os << c.Name;
+}
 
 class RemoteLongLine : public TRemoteServerFixture,
                        public ::testing::WithParamInterface<TLongLineCase> {};
 
 TEST_P(RemoteLongLine, KeepsTheNewestBytesAndLosesNoLaterLine) {
     const TLongLineCase &c = GetParam();
-    const QByteArray bytes = QByteArray(c.Padding, 'A') + QByteArray(c.Blanks, ' ') +
-                             "SETC 600.0 5.0\rSTATE\r";
+    const QByteArray bytes =
+        QByteArray(c.Padding, 'A') + QByteArray(c.Blanks, ' ') + "SETC 600.0 5.0\rSTATE\r";
     auto client = ConnectServed();
     const int step = c.PacketSize > 0 ? c.PacketSize : int(bytes.size());
     for (int at = 0; at < bytes.size(); at += step) {
@@ -275,7 +279,8 @@ TEST_F(TRemoteServerFixture, ThousandsOfConnectionsLeaveAConsistentState) {
         // Every cycle's client is served once, even one that left before it was accepted.
         ASSERT_TRUE(WaitUntil([&] {
             return Host.ScanPanel.DisableCount == i + 1 && Server.RemoteClientCount() == 0;
-        })) << "cycle " << i;
+        })) << "cycle "
+            << i;
     }
     EXPECT_FALSE(Server.IsRemoteMode());
     EXPECT_EQ(Host.SetPanel.EnableCount, 2000);

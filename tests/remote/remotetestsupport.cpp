@@ -48,9 +48,13 @@ bool TTestClient::WaitDisconnected(int timeoutMs) {
         timeoutMs);
 }
 
-void TTestClient::Drain() { Received.append(Socket.readAll()); }
+void TTestClient::Drain() {
+    Received.append(Socket.readAll());
+}
 
-TRemoteServerFixture::TRemoteServerFixture() { Host.Server = &Server; }
+TRemoteServerFixture::TRemoteServerFixture() {
+    Host.Server = &Server;
+}
 
 void TRemoteServerFixture::SetUp() {
     Server.Action_RemoteServerStart(0);
@@ -69,4 +73,6 @@ void PrintTo(const QByteArray &bytes, std::ostream *os) {
     *os << '"' << bytes.toPercentEncoding(" []:.,<>=!?-+()/").constData() << '"';
 }
 
-void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
