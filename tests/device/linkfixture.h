@@ -45,6 +45,10 @@ protected:
         ASSERT_TRUE(folder_.linkPort(3, terminal_.slavePath()));
         LogFolderTest::SetUp();
     }
+    // QSerialPort drops its lock file only after closing the device; closing the port while
+    // the terminal still exists keeps a parallel test from getting the same terminal number
+    // while the lock is still there.
+    void TearDown() override { link_.ClosePort(); }
     void OpenLink() {
         ASSERT_TRUE(link_.OpenPort(QStringLiteral("COM3")));
         opened_ = int(LogTexts().size());
