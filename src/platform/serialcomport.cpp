@@ -34,6 +34,8 @@ bool TSerialComPort::Open() {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite))
         return false;
+    open_ = true;
+    lost_ = false;
     // Opening a tty raises DTR and RTS, which resets or triggers some attached equipment; the
     // link never raises them, so drop both at once. A pseudo-terminal has no modem lines and
     // refuses the request, which is harmless.
@@ -90,6 +92,8 @@ int TSerialComPort::Read(char *buffer, int count) {
 
 void TSerialComPort::Close() {
     port_.close();
+    open_ = false;
+    lost_ = false;
     pendingErrors_ = {};
 }
 
@@ -103,10 +107,14 @@ void TSerialComPort::PortActivity() {
 void TSerialComPort::PortError(QSerialPort::SerialPortError error) {
     // Losing the device (an unplugged adapter) or a failed read is an I/O error of the line;
     // open and write failures are reported by Open() and WriteStr().
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+    if (lost_ || (error != QSerialPort::ReadError && error != QSerialPort::ResourceError))
         return;
+    // A vanished device stays readable with an error for ever: QSerialPort would report it at
+    // every turn of the event loop. It is reported once and the device is let go (from the event
+    // loop, not from inside QSerialPort's own signal).
+    lost_ = true;
     pendingErrors_ |= ceIO;
-    PortActivity();
+    DeliverLater();
 }
 
 void TSerialComPort::DeliverLater() {
@@ -127,12 +135,13 @@ void TSerialComPort::Deliver() {
     pendingErrors_ = {};
     if (errors)
         DeliverErrors(errors);
-    if (!port_.isOpen())
+    const qint64 waiting = port_.isOpen() ? port_.bytesAvailable() : 0;
+    if (waiting > 0)
+        DeliverRxChar(int(qMin<qint64>(waiting, MaxBytesPerEvent)));
+    if (lost_) {
+        port_.close();
         return;
-    const qint64 waiting = port_.bytesAvailable();
-    if (waiting <= 0)
-        return;
-    DeliverRxChar(int(qMin<qint64>(waiting, MaxBytesPerEvent)));
+    }
     // QSerialPort signals only for new bytes: whatever the receiver left gets an event of its
     // own, unless the receiver took nothing (it would only be offered the same bytes again).
     const qint64 left = port_.isOpen() ? port_.bytesAvailable() : 0;

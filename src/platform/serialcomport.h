@@ -14,7 +14,9 @@ public:
     void SetPort(const QString &name) override { name_ = name; }
     void SetBaudRate(int baud) override { baud_ = baud; }
     bool Open() override;
-    bool Connected() const override { return port_.isOpen(); }
+    // Open from Open() to Close(), also after the device was lost: the link then sees its
+    // writes fail, as on a port whose adapter was pulled.
+    bool Connected() const override { return open_; }
     bool ClearBuffer(bool input, bool output) override;
     bool WriteStr(const QString &text) override;
     int Read(char *buffer, int count) override;
@@ -30,6 +32,8 @@ private:
     QSerialPort port_;
     QString name_;
     int baud_ = 9600;
+    bool open_ = false;
+    bool lost_ = false; // the device vanished; it is closed at the next delivery
     // Inside WriteStr QSerialPort may read and signal; those events wait for the event loop.
     bool writing_ = false;
     bool deliveryPosted_ = false;

@@ -125,12 +125,21 @@ TEST_F(SerialComPortTest, OpenFailsForAPortWithoutDeviceOrAlreadyInUse) {
     EXPECT_FALSE(second.Connected());
 }
 
-TEST_F(SerialComPortTest, UnpluggedDeviceReportsAnIoErrorAndWritesFail) {
+TEST_F(SerialComPortTest, UnpluggedDeviceReportsOneIoErrorAndWritesFail) {
+    int errorEvents = 0;
+    QObject::connect(&port_, &TComPort::LineError, &port_, [&errorEvents] { ++errorEvents; });
     ASSERT_TRUE(port_.Open());
     terminal_.closeMaster();
     EXPECT_TRUE(WaitUntil([this] { return errors_.testFlag(ceIO); }));
     EXPECT_EQ(errors_, ComErrors(ceIO));
+    // Further turns of the event loop bring no more reports of the same loss.
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(errorEvents, 1);
+    EXPECT_TRUE(port_.Connected()); // until its owner closes it
     EXPECT_FALSE(port_.WriteStr(QStringLiteral("POS 3\r")));
+    EXPECT_FALSE(port_.ClearBuffer(true, true));
+    port_.Close();
+    EXPECT_FALSE(port_.Connected());
 }
 
 } // namespace
