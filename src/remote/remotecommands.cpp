@@ -98,8 +98,8 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
         Host.SwitchToTab(RemoteMode::Scan);
         scan.ApplyRemoteParameters(fields.at(1), fields.at(2), fields.at(3), fields.at(4),
                                    fields.at(5));
-        // Set first: a scan that starts keeps it, one refused by the busy lock answers with it.
-        SetRemoteReply("SCAN OK", {}, {});
+        // "SCAN OK" comes from the panel once the scan has started, never ahead of it: a scan
+        // refused at the link test or the busy lock must not be reported as started.
         scan.Action_RemoteControl_Scan();
         return;
     }

@@ -231,9 +231,10 @@ TEST_F(RemoteCommands, BusyResetSendsTheWaitingReplyText) {
     EXPECT_EQ(Exchange("RESET"), (TExpectedReply{"", "", ""}));
 }
 
-TEST_F(RemoteCommands, BusyScanAnswersScanOk) {
+TEST_F(RemoteCommands, ScanRefusedAtTheLockIsNotReportedAsStarted) {
+    EXPECT_EQ(Client->Ask("XYZ"), std::optional<QByteArray>("UNKNOWN COMMAND"));
     Host.ScanPanel.OnScan = [] {};
-    EXPECT_EQ(Exchange("SCAN 580 610 5 10 1"), (TExpectedReply{"SCAN OK", "", ""}));
+    EXPECT_EQ(Exchange("SCAN 580 610 5 10 1"), (TExpectedReply{"", "NONE", "Unknown Command."}));
     EXPECT_FALSE(Host.ScanPanel.Scanning);
 }
 
