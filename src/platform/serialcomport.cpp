@@ -21,7 +21,7 @@ TSerialComPort::TSerialComPort(QObject *parent) : TComPort(parent) {
 TSerialComPort::~TSerialComPort() = default;
 
 bool TSerialComPort::Open() {
-    if (port_.isOpen())
+    if (open_)
         return false;
     const QString device = ComPortDevice(name_);
     if (device.isEmpty())
