@@ -1,24 +1,44 @@
 #pragma once
 
 #include "console/consolehost.h"
+#include "console/scanplancheck.h"
+#include "remote/remotehost.h"
+#include "scan/autoscanhost.h"
 
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QLabel;
+class QTimer;
 class TLimitedEdit;
 class TPicture;
+class TThread_AutoScan;
 
 // The SCAN tab: the operator types a scan plan (START, END, FWHM, STEP in nm and the time delay
 // in s) and starts it with Go, or homes the instrument with Reset. Each On/Off picture pair lies
 // at one place with exactly one of the two visible.
-class TForm_ControlScan : public QWidget, public IControlPanel {
+//
+// The panel owns the scan worker and the scan flags. A scan holds the main window's operation
+// lock from its start to its finish; the worker only sets ScanFinished and ScanSucceeded, and
+// Timer_CheckScan reports the end and releases the lock, so every report comes from one place.
+// Every wait here lets events run, so a click, a timer tick, a remote command or a scan step may
+// run inside any of these handlers; they read the flags afresh after each wait.
+//
+// Closing the panel (close(), which runs FormClose) stops the worker; the owner must close it
+// before destroying it.
+class TForm_ControlScan : public QWidget,
+                          public IControlPanel,
+                          public IRemoteScanPanel,
+                          public IAutoScanHost {
     Q_OBJECT
 public:
     static constexpr int EditCount = 5;
+    static constexpr int CheckScanIntervalMs = 1000;
 
     explicit TForm_ControlScan(IConsoleHost &host, QWidget *parent = nullptr);
+    ~TForm_ControlScan() override;
 
     // The product line of the main window, red while no instrument is ready; drawn at once.
     void Action_UpdateUI() override;
@@ -30,14 +50,56 @@ public:
     void Action_RemoteControl_Enable() override;
     void Action_RemoteControl_Disable() override;
 
+    // Remote commands; each leaves its outcome in the main window's remote reply, except when it
+    // ends at the link test or at the busy lock.
+    void ApplyRemoteParameters(const QString &start, const QString &end, const QString &fwhm,
+                               const QString &step, const QString &timeDelay) override;
+    void Action_RemoteControl_Reset() override;
+    // Replies "SCAN OK" only once the scan has started.
+    void Action_RemoteControl_Scan() override;
+    // Asks the running scan to stop and waits up to 3 s, with events running, for the check
+    // timer to report the abort.
+    void Action_RemoteControl_Stop() override;
+    bool IsScanning() const override { return Flags.Scanning; }
+
+    // The worker's view of the panel, on the UI thread.
+    TScanFlags &ScanFlags() override { return Flags; }
+    bool GoToSetPoint(double cwl, double fwhm) override;
+    void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
+                      double LW) override;
+
+    // The last validated plan; replaced as a whole by a validation that passes, and only then.
+    TScanPlan ScanPlan;
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    enum class TOrigin { Local, Remote };
+
     void FormCreate();
+    void FormClose();
     void SetControlsEnabled(bool enabled);
 
+    void Image_Button3Click();
+    void Image_Button4Click();
+    void EditClick(TLimitedEdit *edit); // Edit1Click .. Edit5Click
+    void Timer_CheckScanTimer();
+
+    bool LinkTest();
+    void Reset(TOrigin origin);
+    void ScanStart(TOrigin origin);
+    void ScanFinish();
+    bool ValidateScanPlan();
+    bool ValidateRemoteScanPlan();
+    TScanPlanTexts PlanTexts() const;
+
     IConsoleHost &Host;
+
+    bool Closing = false;
+    TScanFlags Flags;
+    std::unique_ptr<TThread_AutoScan> Worker;
 
     QWidget *Panel_Main = nullptr;
     TPicture *Image_Base = nullptr;
@@ -49,4 +111,5 @@ private:
     TPicture *Image_Button3_On = nullptr;
     TPicture *Image_Button4_Off = nullptr;
     TPicture *Image_Button4_On = nullptr;
+    QTimer *Timer_CheckScan = nullptr;
 };
