@@ -16,6 +16,27 @@ public:
 
 } // namespace
 
+void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+void PrintTo(const QByteArray &bytes, std::ostream *os) {
+    *os << '"';
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            *os << c;
+        else
+            *os << "\\x" << QByteArray(1, c).toHex().toUpper().toStdString();
+    }
+    *os << '"';
+}
+
+void PrintTo(const StatusMessage &message, std::ostream *os) {
+    PrintTo(message.Text, os);
+    *os << " in " << message.Colour.name().toStdString();
+}
+
 FakeConsoleHost::FakeConsoleHost(TDevice_RedeRedirada &link, TCalData &table, IPositionView &view)
     : Link(link), Table(table), ViewPanel(view) {}
 

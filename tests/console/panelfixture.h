@@ -17,11 +17,20 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 
 struct StatusMessage {
     QString Text;
     QColor Colour;
+    bool operator==(const StatusMessage &other) const {
+        return Text == other.Text && Colour == other.Colour;
+    }
 };
+
+// Readable failure output for the texts the panels produce.
+void PrintTo(const QString &text, std::ostream *os);
+void PrintTo(const QByteArray &bytes, std::ostream *os); // bytes above 0x7E as \xHH
+void PrintTo(const StatusMessage &message, std::ostream *os);
 
 // The main window as the SET and SCAN panels see it, with its rules: the lock is taken and
 // given back only while the instrument is ready, ReadPositions is the link's POS (without a
