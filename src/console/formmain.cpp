@@ -7,7 +7,6 @@
 #include "console/formcontrolview.h"
 #include "core/numbers.h"
 #include "device/devicerederedirada.h"
-#include "platform/portprobe.h"
 #include "platform/programfolder.h"
 #include "resources/artwork.h"
 #include "resources/consolewidgets.h"
@@ -153,6 +152,7 @@ void TForm_Main::CreateComponents() {
             &TForm_Main::Image_Slide_ButtonMouseMove);
     connect(Image_Slide_Button, &TPicture::MouseUp, this, &TForm_Main::Image_Slide_ButtonMouseUp);
     connect(Image_Message_Base, &TPicture::DblClick, this, &TForm_Main::Image_Message_BaseDblClick);
+    connect(Timer_AutoOpen, &QTimer::timeout, this, &TForm_Main::Timer_AutoOpenTimer);
 }
 
 // Creation, in this order: folder, port list, settings, link (and its log), the first port to
@@ -272,57 +272,6 @@ QString TForm_Main::GetProductLabel() const {
         // Composing can only fail for want of memory; the literal needs none.
         return QStringLiteral("KESTRUNE (Wrong Infomation)");
     }
-}
-
-bool TForm_Main::ReadPositions() {
-    if (!Device->CommandPos())
-        return false;
-    Action_UpdateUI();
-    return true;
-}
-
-bool TForm_Main::HomeAll() {
-    if (!DeviceReady || !Device->CommandHome())
-        return false;
-    Action_UpdateUI();
-    return true;
-}
-
-bool TForm_Main::SetBken(bool on) {
-    if (!DeviceReady || !Device->CommandBken(on))
-        return false;
-    Action_UpdateUI();
-    return true;
-}
-
-// Closes the link and returns to searching; the search timer is left as it is, so the search
-// resumes with its next tick unless the window is closing.
-void TForm_Main::Action_DeviceClose() {
-    DeviceReady = false;
-    InfoValid = false;
-    CalTable.Loaded = false;
-    OperationBusy = false;
-    Device->ClosePort();
-    Action_RefreshPortList();
-    PortIndex = 0;
-    Form_ControlView->ClearView();
-    Action_UpdateUI();
-}
-
-void TForm_Main::Action_RefreshPortList() {
-    PortList.clear();
-    for (const QString &name : ProbeComPorts())
-        AddToPortList(name);
-}
-
-void TForm_Main::AddToPortList(const QString &name) {
-    const auto before = [](const QString &a, const QString &b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    };
-    const auto at = std::lower_bound(PortList.begin(), PortList.end(), name, before);
-    if (at != PortList.end() && QString::compare(*at, name, Qt::CaseInsensitive) == 0)
-        return;
-    PortList.insert(at, name);
 }
 
 void TForm_Main::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,

@@ -52,11 +52,14 @@ public:
     bool EndOperation() override;
     QString GetProductLabel() const override;
 
-    // Operations of the connection workflow that the panels and the close use.
+    // The connection workflow (formmain_connection.cpp). The operations that the panels and
+    // the close use:
     bool ReadPositions() override;  // the link test: false means the link is lost
     bool HomeAll() override;        // false while no instrument is ready
     bool SetBken(bool on) override; // false while no instrument is ready
+    // Closes the link and returns to searching with the next tick.
     void Action_DeviceClose() override;
+    // Rebuilds PortList from the ports COM1 ... COM64 that can be opened now.
     void Action_RefreshPortList();
 
     void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
@@ -74,10 +77,15 @@ public:
     // name once.
     void AddToPortList(const QString &name);
 
-    // Defined with the connection workflow (formmain_connection.cpp).
+    // The search: each tick of Timer_AutoOpen makes one connection attempt on the port at
+    // PortIndex while no instrument is ready. An attempt that identifies the instrument holds
+    // the operation lock through its whole start-up: settling wait, information, calibration
+    // table, BKEN off, homing.
     void Timer_AutoOpenTimer();
     void Action_DeviceOpen();
+    // Reads model code, serial number and range; InfoValid tells whether all of it came.
     void Action_DeviceUpdateInfo();
+    // Loads the table from Cal/, or once from the file the operator picks in CalDataDialog.
     void Action_DeviceReadCalDataFromFile();
 
     QString ExePath;            // the program folder, with a trailing separator
@@ -102,6 +110,8 @@ public:
     std::unique_ptr<TDevice_RedeRedirada> Device;
     TCalData CalTable;
     TCalFileDialog OpenDialog_CalData{this};
+    // The dialog the calibration import asks; tests put a scripted one in its place.
+    ICalFileDialog *CalDataDialog = &OpenDialog_CalData;
     QTimer *Timer_AutoOpen = nullptr;
 
 protected:
@@ -112,6 +122,8 @@ private:
     void FormCreate();
     void FormClose();
     void DestroyOwnedObjects();
+    void DeviceStartUp(const QString &port);
+    bool StartUpInterrupted() const;
 
     void Image_Title_BaseMouseDown();
     void Image_Title_Button1Click();
