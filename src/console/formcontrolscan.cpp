@@ -207,7 +207,8 @@ void TForm_ControlScan::Reset(TOrigin origin) {
         Host.ShowStatusMessage(ResetNotReady, StatusColour::Silver);
         return;
     }
-    if (!LinkTest() || !Host.BeginOperation())
+    // A running scan holds the lock; see Image_Button4Click for why the link test waits.
+    if (Flags.Scanning || !LinkTest() || !Host.BeginOperation())
         return;
     Action_Button3_Down();
     Host.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
@@ -236,14 +237,15 @@ void TForm_ControlScan::Image_Button4Click() {
         Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
         return;
     }
-    if (!LinkTest())
-        return;
-    // Go stops a running scan; the check timer reports the abort and releases the lock.
+    // Go stops a running scan; the check timer reports the abort and releases the lock. No link
+    // test first: the click may arrive while a step waits for its move, and a position read
+    // nested there takes the move's reply for its own, failing one or the other. The scan's
+    // moves test the link themselves.
     if (Flags.Scanning) {
         Flags.AbortRequested = true;
         return;
     }
-    if (!Host.BeginOperation())
+    if (!LinkTest() || !Host.BeginOperation())
         return;
     ScanStart(TOrigin::Local);
 }
@@ -254,7 +256,7 @@ void TForm_ControlScan::Action_RemoteControl_Scan() {
         Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
         return;
     }
-    if (!LinkTest() || Flags.Scanning || !Host.BeginOperation())
+    if (Flags.Scanning || !LinkTest() || !Host.BeginOperation())
         return;
     ScanStart(TOrigin::Remote);
 }
