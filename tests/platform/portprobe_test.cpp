@@ -61,6 +61,24 @@ TEST_F(PortProbeTest, PortsHeldOpenAreNeitherListedNorTouched) {
     EXPECT_TRUE(owner.Connected());
 }
 
+// A simulator keeps its own pseudo-terminal's slave open so that the device stays valid; the
+// port is still free for a program to use.
+TEST_F(PortProbeTest, PseudoTerminalHeldOnlyByItsOwnMasterIsListed) {
+    const char *script = "import os, pty, sys\n"
+                         "master, slave = pty.openpty()\n"
+                         "print(os.ttyname(slave), flush=True)\n"
+                         "sys.stdin.read()\n";
+    holder_.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QString::fromLatin1(script)});
+    ASSERT_TRUE(holder_.waitForStarted(10000));
+    ASSERT_TRUE(holder_.waitForReadyRead(10000));
+    const QString device = QString::fromLocal8Bit(holder_.readLine()).trimmed();
+    ASSERT_TRUE(device.startsWith(QStringLiteral("/dev/pts/")));
+    ASSERT_TRUE(folder_.linkPort(12, device));
+
+    EXPECT_TRUE(ProbeComPorts().contains(QStringLiteral("COM12")));
+}
+
 TEST_F(PortProbeTest, ProbedPortsAreFreeAgainAfterwards) {
     ASSERT_FALSE(ProbeComPorts().isEmpty());
     TSerialComPort port;
