@@ -8,6 +8,7 @@
 #include "core/numbers.h"
 #include "device/devicerederedirada.h"
 #include "platform/programfolder.h"
+#include "remote/remoteserver.h"
 #include "resources/artwork.h"
 #include "resources/consolewidgets.h"
 #include "setup/setuprederedirada.h"
@@ -168,13 +169,14 @@ void TForm_Main::FormCreate() {
     AddToPortList(Setup->PortName);
     PortIndex = 0;
 
+    ServerSocket = std::make_unique<TRemoteServer>(*this);
     Form_ControlSet = new TForm_ControlSet(*this, Panel_Main);
     Form_ControlScan = new TForm_ControlScan(*this, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
     Form_ControlView = new TForm_ControlView(Panel_View);
 
     Action_ChangeMode();
-    // The remote server, once the window carries it, starts here, between the two mode changes.
+    ServerSocket->Action_RemoteServerStart(quint16(Setup->PortNum));
     Action_ChangeMode();
     Action_UpdateUI();
 
@@ -194,6 +196,7 @@ void TForm_Main::closeEvent(QCloseEvent *event) {
 
 void TForm_Main::FormClose() {
     ShuttingDown = true;
+    ServerSocket->Action_RemoteServerStop();
     Action_DeviceClose();
     Timer_AutoOpen->stop();
     // Lets whatever the close set off run out: socket and serial events, and the waits that
@@ -204,9 +207,11 @@ void TForm_Main::FormClose() {
     }
 }
 
-// Destruction, in this order: the panels (the view, HELP, SCAN, SET), the link, the settings
-// (whose destruction writes RedeRedirada.ini), the port list.
+// Destruction, in this order: the remote server (it reaches the panels), the panels (the view,
+// HELP, SCAN, SET), the link, the settings (whose destruction writes RedeRedirada.ini), the port
+// list.
 void TForm_Main::DestroyOwnedObjects() {
+    ServerSocket.reset();
     delete Form_CalData;
     delete Form_ControlView;
     Form_ControlView = nullptr;
@@ -235,9 +240,8 @@ bool TForm_Main::IsDeviceReady() const {
     return DeviceReady;
 }
 
-// No remote server is attached to the window yet, so the console is always under local control.
 bool TForm_Main::IsRemoteMode() const {
-    return false;
+    return ServerSocket && ServerSocket->IsRemoteMode();
 }
 
 bool TForm_Main::BeginOperation() {
@@ -276,7 +280,25 @@ QString TForm_Main::GetProductLabel() const {
 
 void TForm_Main::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
                                 const QByteArray &errorText) {
-    RemoteReply = TRemoteReply{replyText, errorCode, errorText};
+    ServerSocket->SetRemoteReply(replyText, errorCode, errorText);
+}
+
+const TRemoteReply &TForm_Main::RemoteReply() const {
+    return ServerSocket->RemoteReply();
+}
+
+void TForm_Main::SwitchToTab(int mode) {
+    Mode = mode;
+    Action_ChangeMode();
+    Action_UpdateUI();
+}
+
+IRemoteSetPanel &TForm_Main::RemoteSetPanel() {
+    return *Form_ControlSet;
+}
+
+IRemoteScanPanel &TForm_Main::RemoteScanPanel() {
+    return *Form_ControlScan;
 }
 
 IPositionView &TForm_Main::View() {

@@ -23,6 +23,7 @@ class TForm_ControlScan;
 class TForm_ControlSet;
 class TForm_ControlView;
 class TPicture;
+class TRemoteServer;
 class TSetup_RedeRedirada;
 
 // The program's only top-level window and the owner of everything for the whole run: the
@@ -36,7 +37,7 @@ class TSetup_RedeRedirada;
 // close arrived (they all process events) returns on the shutdown flag. The objects are destroyed
 // only in the destructor, once control is back at the top-level event loop, so that nothing
 // still on the stack touches a released object.
-class TForm_Main : public QWidget, public IConsoleHost, public ICalDataHost {
+class TForm_Main : public QWidget, public IConsoleHost, public ICalDataHost, public IRemoteHost {
     Q_OBJECT
 public:
     TForm_Main();
@@ -73,6 +74,12 @@ public:
     // Shows the panels for Mode: 0 SET, 1 SCAN, anything else HELP.
     void Action_ChangeMode();
 
+    // The remote server's view of the window.
+    int SelectedMode() const override { return Mode; }
+    void SwitchToTab(int mode) override;
+    IRemoteSetPanel &RemoteSetPanel() override;
+    IRemoteScanPanel &RemoteScanPanel() override;
+
     // Puts a port name into PortList: sorted without regard to case (COM10 before COM2), each
     // name once.
     void AddToPortList(const QString &name);
@@ -104,7 +111,9 @@ public:
     double RangeMin = -1.0;   // its range in nm, -1.0 until read
     double RangeMax = -1.0;
 
-    TRemoteReply RemoteReply;
+    // The remote server keeps the three reply texts; the panels and validators set them here.
+    const TRemoteReply &RemoteReply() const;
+    std::unique_ptr<TRemoteServer> ServerSocket;
 
     std::unique_ptr<TSetup_RedeRedirada> Setup;
     std::unique_ptr<TDevice_RedeRedirada> Device;

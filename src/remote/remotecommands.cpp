@@ -61,11 +61,11 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
                 return;
             }
             // The SCAN tab resets from its own panel; the HELP tab has none and hands over to SET.
-            if (Host.Mode() == RemoteMode::Scan) {
+            if (Host.SelectedMode() == RemoteMode::Scan) {
                 scan.Action_RemoteControl_Reset();
                 return;
             }
-            if (Host.Mode() != RemoteMode::Set)
+            if (Host.SelectedMode() != RemoteMode::Set)
                 Host.SwitchToTab(RemoteMode::Set);
             set.Action_RemoteControl_Reset();
             return;

@@ -41,7 +41,7 @@ constexpr int Help = 2;
 class IRemoteHost {
 public:
     virtual ~IRemoteHost() = default;
-    virtual int Mode() const = 0; // 0 SET, 1 SCAN, 2 HELP
+    virtual int SelectedMode() const = 0; // the tab shown: 0 SET, 1 SCAN, 2 HELP
     // Mode := mode, then the main window's Action_ChangeMode and Action_UpdateUI.
     virtual void SwitchToTab(int mode) = 0;
     virtual IRemoteSetPanel &RemoteSetPanel() = 0;

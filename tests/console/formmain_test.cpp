@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -359,20 +361,64 @@ TEST_F(MainWindowTest, ScanPanelHasFiveEditsInTabOrder) {
     EXPECT_FALSE(Find("Label_Remote", scan)->isVisible());
 }
 
-TEST_F(MainWindowTest, RemoteControlLocksThePanelControls) {
+// A port that nothing listens on right now.
+quint16 FreeTcpPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+TEST_F(MainWindowTest, ARemoteClientLocksThePanelsAndIsAnsweredUntilItLeaves) {
+    const quint16 port = FreeTcpPort();
+    WriteSettings("[Info]\nType=Kestrune v1\n[Remote]\nPortNum=" + QByteArray::number(port) + "\n");
     Open();
+    form->Mode = 2;
+    form->Action_ChangeMode();
     auto *set = qobject_cast<TForm_ControlSet *>(Panel("Form_ControlSet"));
     ASSERT_NE(set, nullptr);
-    set->Action_RemoteControl_Enable();
-    EXPECT_TRUE(Find("Label_Remote", set)->isVisible());
+    QWidget *scan = Panel("Form_ControlScan");
+    EXPECT_FALSE(form->IsRemoteMode());
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(WaitUntil([&] { return form->IsRemoteMode(); }));
+    EXPECT_FALSE(Find("Label_Remote", set)->isHidden());
+    EXPECT_FALSE(Find("Label_Remote", scan)->isHidden());
     auto *edit1 = Find<QLineEdit>("Edit1", set);
     EXPECT_FALSE(edit1->isEnabled());
     EXPECT_FALSE(Find("Image_Button4_Off", set)->isEnabled());
-    QTest::keyClicks(edit1, QStringLiteral("600"));
-    EXPECT_TRUE(edit1->text().isEmpty());
-    set->Action_RemoteControl_Disable();
-    EXPECT_FALSE(Find("Label_Remote", set)->isVisible());
+
+    const auto ask = [&](const QByteArray &line) {
+        client.write(line + "\r");
+        QByteArray reply;
+        EXPECT_TRUE(WaitUntil([&] {
+            reply += client.readAll();
+            return reply.endsWith('\r');
+        }));
+        return reply;
+    };
+    EXPECT_EQ(ask("VER"), "Kestrune v1.0\r");
+    // No instrument: the SET panel refuses and the dispatcher has switched to the SET tab.
+    EXPECT_EQ(ask("SETC 600.0 5.0"), "SETC FAIL\r");
+    EXPECT_EQ(form->Mode, 0);
+    EXPECT_EQ(ask("ECODE"), "NONE\r");
+    EXPECT_EQ(ask("ETEXT"), "Device not ready. Please connect Kestrune.\r");
+    EXPECT_EQ(form->RemoteReply().ErrorCode, "NONE");
+
+    client.disconnectFromHost();
+    ASSERT_TRUE(WaitUntil([&] { return !form->IsRemoteMode(); }));
+    EXPECT_TRUE(Find("Label_Remote", set)->isHidden());
     EXPECT_TRUE(edit1->isEnabled());
+}
+
+TEST_F(MainWindowTest, APortInUseLeavesTheProgramLocal) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any, 0));
+    WriteSettings("[Info]\nType=Kestrune v1\n[Remote]\nPortNum=" +
+                  QByteArray::number(other.serverPort()) + "\n");
+    Open();
+    EXPECT_FALSE(form->IsRemoteMode());
+    EXPECT_EQ(Find<QLabel>("Label_Message")->text(), QStringLiteral("Please wait..."));
 }
 
 TEST_F(MainWindowTest, DoubleClickOnTheMessageBarDoesNothingWithoutDebugMode) {

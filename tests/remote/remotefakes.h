@@ -70,7 +70,7 @@ private:
 
 class TFakeRemoteHost : public IRemoteHost {
 public:
-    int Mode() const override { return CurrentMode; }
+    int SelectedMode() const override { return CurrentMode; }
     void SwitchToTab(int mode) override;
     IRemoteSetPanel &RemoteSetPanel() override { return SetPanel; }
     IRemoteScanPanel &RemoteScanPanel() override { return ScanPanel; }
