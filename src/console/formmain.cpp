@@ -244,8 +244,10 @@ bool TForm_Main::IsRemoteMode() const {
     return ServerSocket && ServerSocket->IsRemoteMode();
 }
 
+// An exchange under way belongs to an operation (or to a link test) that started before; a new
+// one must not begin inside its wait.
 bool TForm_Main::BeginOperation() {
-    if (!DeviceReady || OperationBusy)
+    if (!DeviceReady || OperationBusy || Device->isAwaitingReply())
         return false;
     OperationBusy = true;
     return true;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cstring>
@@ -229,6 +230,11 @@ bool TDevice_RedeRedirada::WaitResponse(int ms) {
     // Anything may run while events are processed, the destruction of this link included;
     // after each round the link looks at itself only while it still exists.
     const QPointer<TDevice_RedeRedirada> self(this);
+    ++WaitDepth;
+    const auto leave = qScopeGuard([&self] {
+        if (self)
+            --self->WaitDepth;
+    });
     try {
         ReplyComplete = false;
         ReplyValid = false;

@@ -66,6 +66,9 @@ public:
     QString lastLine() const { return LastLine; }
     bool replyComplete() const { return ReplyComplete; }
     bool replyValid() const { return ReplyValid; }
+    // An exchange is waiting for its reply. Its wait processes events, so a handler that runs
+    // meanwhile can see that the link is taken.
+    bool isAwaitingReply() const { return WaitDepth > 0; }
     bool bkenState() const { return BkenState; }
     QString deviceId() const { return DeviceId; }
     std::array<int, AxisCount> positions() const { return Positions; }
@@ -99,6 +102,7 @@ private:
     bool IsOpen = false;
     bool ReplyComplete = false;
     bool ReplyValid = false;
+    int WaitDepth = 0; // WaitResponse calls on the stack
     bool BkenState = true;
     QString DeviceId;
     std::array<QString, InfoItemCount> InfoItems;

@@ -314,6 +314,31 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
     EXPECT_TRUE(SettingsOnDisk().contains("PortName=COM1"));
 }
 
+// Every wait processes events, so the operator can click while an exchange waits for its reply.
+// Those clicks must neither send on top of it nor start an operation inside it.
+TEST_F(ConnectionTest, ClicksDuringAnExchangePutNothingOnTheLineAndStartNothing) {
+    ksim::VirtualInstrument &sim = Instrument(1);
+    InstallCalCopy(sim);
+    Open();
+    ASSERT_TRUE(WaitForMessage(Ready));
+    Control(sim, "timing homing 800");
+    sim.clearRecords();
+    QWidget *set = form->findChild<QWidget *>(QStringLiteral("Form_ControlSet"));
+    ASSERT_NE(set, nullptr);
+    bool clicked = false;
+    QTimer::singleShot(250, form.get(), [&] {
+        for (const char *name : {"Image_Button4_Off", "Image_Button3_Off"})
+            QTest::mouseClick(set->findChild<QWidget *>(QString::fromLatin1(name)), Qt::LeftButton);
+        clicked = true;
+    });
+    const int before = int(messages->shown.size());
+    EXPECT_TRUE(form->HomeAll());
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(Requests(sim), QList<QByteArray>{"HOME 3"});
+    EXPECT_EQ(messages->Texts(before), QStringList{});
+    EXPECT_FALSE(form->OperationBusy);
+}
+
 TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts) {
     WriteSettings("COM7"); // no such port any more
     ksim::VirtualInstrument &foreign = Instrument(1, "Quilm FM Ver1.1");
