@@ -1,7 +1,8 @@
 #include "console/formcontrolscan.h"
 
-#include "core/numbers.h"
 #include "panelfixture.h"
+
+#include "core/numbers.h"
 #include "support/scriptedpeer.h"
 
 #include <QLineEdit>
@@ -19,8 +20,13 @@ static bool operator==(const TRemoteReply &a, const TRemoteReply &b) {
     return a.ReplyText == b.ReplyText && a.ErrorCode == b.ErrorCode && a.ErrorText == b.ErrorText;
 }
 static void PrintTo(const TRemoteReply &r, std::ostream *os) {
-    *os << "(" << r.ReplyText.toStdString() << ", " << r.ErrorCode.toStdString() << ", "
-        << r.ErrorText.toStdString() << ")";
+    *os << "(";
+    PrintTo(r.ReplyText, os);
+    *os << ", ";
+    PrintTo(r.ErrorCode, os);
+    *os << ", ";
+    PrintTo(r.ErrorText, os);
+    *os << ")";
 }
 static bool operator==(const TScanPlan &a, const TScanPlan &b) {
     return a.START == b.START && a.END == b.END && a.FWHM == b.FWHM && a.STEP == b.STEP &&
