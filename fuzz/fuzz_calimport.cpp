@@ -60,10 +60,10 @@ TFixture &Fixture() {
     return fixture;
 }
 
-const QRegularExpression FailureMessage(QStringLiteral(
-    "^ERRDV20 : Calibration data file might be problem\\.$|"
-    "^ERRDV1[1-9] : Calibration data file might be problem\\. "
-    "\\((Model|Serial|tCol|tRow|tWid|[1-9][0-9]*|[1-9][0-9]*/[1-9][0-9]*)\\)$"));
+const QRegularExpression FailureMessage(
+    QStringLiteral("^ERRDV20 : Calibration data file might be problem\\.$|"
+                   "^ERRDV1[1-9] : Calibration data file might be problem\\. "
+                   "\\((Model|Serial|tCol|tRow|tWid|[1-9][0-9]*|[1-9][0-9]*/[1-9][0-9]*)\\)$"));
 
 void CheckLoaded(TFixture &f) {
     const TCalData &table = *f.Table;

@@ -3,7 +3,8 @@
 // and the answers are those of the command set for the lines as the server cuts them.
 //
 // Input: one byte that chooses how the rest is cut into arrivals (TChunker), one byte of flags
-// (HangUp, SecondClient), then the bytes the client sends.
+// (HangUp, SecondClient, and in bits 2-3 the tab shown when the client connects), then the bytes
+// the client sends.
 
 #include "fuzzsupport.h"
 
@@ -26,6 +27,7 @@ namespace {
 
 constexpr uint8_t HangUp = 0x01;       // the client goes as soon as it has sent everything
 constexpr uint8_t SecondClient = 0x02; // another client knocks while the first one is served
+constexpr int TabShift = 2;
 constexpr int MaxLine = TRemoteServer::RemoteBufferSize - 1;
 constexpr int WaitMs = 5000; // only a lost line or connection takes this long
 
@@ -38,7 +40,7 @@ class TFuzzSetPanel final : public IRemoteSetPanel {
 public:
     explicit TFuzzSetPanel(TFuzzHost &host) : Host(host) {}
     void ApplyRemoteParameters(int mode, const QString &first, const QString &second) override {
-        Mode = mode;
+        EditMode = mode;
         Received = (first + QLatin1Char('|') + second).toLatin1();
     }
     void Action_RemoteControl_Go() override;
@@ -50,7 +52,7 @@ public:
 
 private:
     TFuzzHost &Host;
-    int Mode = 0;
+    int EditMode = 0;
     QByteArray Received;
 };
 
@@ -77,7 +79,7 @@ private:
 
 class TFuzzHost final : public IRemoteHost {
 public:
-    int Mode() const override { return CurrentMode; }
+    int SelectedMode() const override { return CurrentMode; }
     void SwitchToTab(int mode) override { CurrentMode = mode; }
     IRemoteSetPanel &RemoteSetPanel() override { return SetPanel; }
     IRemoteScanPanel &RemoteScanPanel() override { return ScanPanel; }
@@ -90,7 +92,7 @@ public:
 
 void TFuzzSetPanel::Action_RemoteControl_Go() {
     QCoreApplication::processEvents();
-    Host.Server->SetRemoteReply(Mode == 0 ? "SETC OK" : "SETR OK", {}, Received);
+    Host.Server->SetRemoteReply(EditMode == 0 ? "SETC OK" : "SETR OK", {}, Received);
 }
 
 void TFuzzSetPanel::Action_RemoteControl_Reset() {
@@ -118,6 +120,8 @@ void TFuzzScanPanel::Action_RemoteControl_Reset() {
 // The replies the command set gives with the panels above, line by line.
 class TModel {
 public:
+    explicit TModel(int mode) : Mode(mode) {}
+
     QByteArray Answer(const QByteArray &line) {
         if (line.isEmpty())
             return {}; // nothing runs; the reply text was cleared after the last reply
@@ -177,7 +181,7 @@ private:
     }
 
     bool Scanning = false;
-    int Mode = RemoteMode::Set;
+    int Mode;
     QByteArray Code;
     QByteArray Text;
 };
@@ -259,7 +263,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     TFixture &f = Fixture();
     TRemoteServer &server = f.Server;
-    f.Host.CurrentMode = RemoteMode::Set;
+    const int tab = (flags >> TabShift) % 3;
+    f.Host.CurrentMode = tab;
     f.Host.ScanPanel.Scanning = false;
     server.SetRemoteReply({}, {}, {});
 
@@ -286,9 +291,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::size_t at = 0;
     while (at < std::size_t(stream.size())) {
         const std::size_t piece = chunker.Next(stream.size() - at);
-        FUZZ_REQUIRE(send(client, stream.constData() + at, piece, MSG_NOSIGNAL) ==
-                     ssize_t(piece));
-        linesSent += int(std::count(stream.constData() + at, stream.constData() + at + piece, '\r'));
+        FUZZ_REQUIRE(send(client, stream.constData() + at, piece, MSG_NOSIGNAL) == ssize_t(piece));
+        linesSent +=
+            int(std::count(stream.constData() + at, stream.constData() + at + piece, '\r'));
         at += piece;
         QCoreApplication::processEvents();
         if (!(flags & HangUp)) {
@@ -304,7 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_REQUIRE(received.count('\r') == linesSent);
         QList<QByteArray> replies = received.split('\r');
         replies.removeLast();
-        TModel model;
+        TModel model(tab);
         const QList<QByteArray> lines = CompleteLines(stream);
         for (int i = 0; i < lines.size(); ++i)
             FUZZ_REQUIRE(replies.at(i) == model.Answer(lines.at(i)));

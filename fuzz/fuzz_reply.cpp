@@ -103,15 +103,16 @@ void CheckEvent(const TDevice_RedeRedirada &link, const TExpectedReply &expected
     FUZZ_REQUIRE(held.size() > 1 && held.endsWith('\r'));
     const QByteArray response = held.chopped(1);
     FUZZ_REQUIRE(link.response().toLatin1() == response);
-    const bool valid = expected.known && response.size() >= expected.minLength &&
-                       Accepts(expected, response);
+    const bool valid =
+        expected.known && response.size() >= expected.minLength && Accepts(expected, response);
     FUZZ_REQUIRE(link.replyValid() == valid);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray input =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     const int wordEnd = input.indexOf('\n');
     if (wordEnd < 0 || wordEnd + 1 >= input.size())
         return -1;

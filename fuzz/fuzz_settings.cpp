@@ -40,12 +40,17 @@ struct TSettings {
 };
 
 TSettings Fields(const TSetup_RedeRedirada &setup) {
-    return {setup.PortName, setup.BaudRate, setup.Info, setup.TimeOut,
+    return {setup.PortName, setup.BaudRate,  setup.Info,     setup.TimeOut,
             setup.PortNum,  setup.ZeroToPos, setup.DebugMode};
 }
 
-const TSettings Defaults{QStringLiteral("COM1"), QStringLiteral("38400"),
-                         QStringLiteral("Quilm FM Ver1.0"), 1000, 5050, true, false};
+const TSettings Defaults{QStringLiteral("COM1"),
+                         QStringLiteral("38400"),
+                         QStringLiteral("Quilm FM Ver1.0"),
+                         1000,
+                         5050,
+                         true,
+                         false};
 
 QList<QByteArray> Lines(const QByteArray &bytes) {
     QList<QByteArray> lines;
@@ -185,8 +190,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The store keeps the text as it is.
     const TIniStore store(bytes);
     FUZZ_REQUIRE(store.Bytes() == bytes);
-    const bool ours = store.ReadString(QStringLiteral("Info"), QStringLiteral("Type"),
-                                       QString()) == QLatin1String("Kestrune v1");
+    const bool ours = store.ReadString(QStringLiteral("Info"), QStringLiteral("Type"), QString()) ==
+                      QLatin1String("Kestrune v1");
 
     {
         QFile file(path);
