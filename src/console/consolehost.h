@@ -28,7 +28,11 @@ public:
     virtual bool EndOperation() = 0;
     virtual QString GetProductLabel() const = 0;
 
+    // The link test: false means the link to the instrument is lost. It passes without a word
+    // on the line while another exchange awaits its reply.
     virtual bool ReadPositions() = 0;
+    // The instrument link is waiting for the reply of an exchange further up the call stack.
+    virtual bool IsLinkBusy() const = 0;
     virtual bool HomeAll() = 0;
     virtual bool SetBken(bool on) = 0;
     virtual void Action_DeviceClose() = 0;

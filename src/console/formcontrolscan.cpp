@@ -207,8 +207,8 @@ void TForm_ControlScan::Reset(TOrigin origin) {
         Host.ShowStatusMessage(ResetNotReady, StatusColour::Silver);
         return;
     }
-    // A running scan holds the lock; see Image_Button4Click for why the link test waits.
-    if (Flags.Scanning || !LinkTest() || !Host.BeginOperation())
+    // A running scan holds the lock, so a Reset during a scan ends here silently.
+    if (!LinkTest() || !Host.BeginOperation())
         return;
     Action_Button3_Down();
     Host.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
@@ -237,15 +237,16 @@ void TForm_ControlScan::Image_Button4Click() {
         Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
         return;
     }
-    // Go stops a running scan; the check timer reports the abort and releases the lock. No link
-    // test first: the click may arrive while a step waits for its move, and a position read
-    // nested there takes the move's reply for its own, failing one or the other. The scan's
-    // moves test the link themselves.
+    // A click that lands while a step waits for its move passes the link test without a word on
+    // the line (the host sees the link busy), so the move keeps its reply.
+    if (!LinkTest())
+        return;
+    // Go stops a running scan; the check timer reports the abort and releases the lock.
     if (Flags.Scanning) {
         Flags.AbortRequested = true;
         return;
     }
-    if (!LinkTest() || !Host.BeginOperation())
+    if (!Host.BeginOperation())
         return;
     ScanStart(TOrigin::Local);
 }
@@ -256,7 +257,7 @@ void TForm_ControlScan::Action_RemoteControl_Scan() {
         Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
         return;
     }
-    if (Flags.Scanning || !LinkTest() || !Host.BeginOperation())
+    if (!LinkTest() || Flags.Scanning || !Host.BeginOperation())
         return;
     ScanStart(TOrigin::Remote);
 }

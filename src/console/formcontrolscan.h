@@ -64,6 +64,7 @@ public:
 
     // The worker's view of the panel, on the UI thread.
     TScanFlags &ScanFlags() override { return Flags; }
+    bool IsLinkBusy() const override { return Host.IsLinkBusy(); }
     bool GoToSetPoint(double cwl, double fwhm) override;
     void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
                       double LW) override;

@@ -247,7 +247,7 @@ bool TForm_Main::IsRemoteMode() const {
 // An exchange under way belongs to an operation (or to a link test) that started before; a new
 // one must not begin inside its wait.
 bool TForm_Main::BeginOperation() {
-    if (!DeviceReady || OperationBusy || Device->isAwaitingReply())
+    if (!DeviceReady || OperationBusy || IsLinkBusy())
         return false;
     OperationBusy = true;
     return true;

@@ -55,7 +55,8 @@ public:
 
     // The connection workflow (formmain_connection.cpp). The operations that the panels and
     // the close use:
-    bool ReadPositions() override;  // the link test: false means the link is lost
+    bool ReadPositions() override; // the link test: false means the link is lost
+    bool IsLinkBusy() const override;
     bool HomeAll() override;        // false while no instrument is ready
     bool SetBken(bool on) override; // false while no instrument is ready
     // Closes the link and returns to searching with the next tick.

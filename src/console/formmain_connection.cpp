@@ -268,8 +268,12 @@ void TForm_Main::AddToPortList(const QString &name) {
 // waits for its reply (every wait processes events); a position read sent then would take that
 // exchange's reply. The link is evidently alive, so the test passes without a word on the line,
 // and the operation lock, which the running exchange's owner holds, refuses what follows.
+bool TForm_Main::IsLinkBusy() const {
+    return Device && Device->isAwaitingReply();
+}
+
 bool TForm_Main::ReadPositions() {
-    if (Device->isAwaitingReply())
+    if (IsLinkBusy())
         return true;
     if (!Device->CommandPos())
         return false;

@@ -17,6 +17,9 @@ public:
     virtual ~IAutoScanHost() = default;
     virtual TScanFlags &ScanFlags() = 0;
     virtual bool GoToSetPoint(double cwl, double fwhm) = 0;
+    // The instrument link is waiting for the reply of another exchange (a step can come while
+    // another handler waits); the step then waits for the next tick instead of moving.
+    virtual bool IsLinkBusy() const { return false; }
     virtual void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
                               double LW) = 0;
 };

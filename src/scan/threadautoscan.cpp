@@ -77,7 +77,7 @@ void TThread_AutoScan::run() {
 void TThread_AutoScan::ScanStep() {
     const QPointer<TThread_AutoScan> alive(this);
     TScanFlags &flags = Host.ScanFlags();
-    if (flags.Scanning && !flags.AbortRequested && !flags.ScanFinished) {
+    if (flags.Scanning && !flags.AbortRequested && !flags.ScanFinished && !Host.IsLinkBusy()) {
         try {
             if (!Advance(flags, alive))
                 return;

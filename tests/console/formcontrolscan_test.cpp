@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -363,6 +364,30 @@ TEST_F(ScanPanelTest, ClicksDuringAMoveLeaveTheLinkToTheScan) {
     EXPECT_FALSE(host->OperationBusy);
 }
 
+// A click between two moves sends its link test; the next step, which comes while that test
+// waits for its reply, must wait for the following tick instead of moving inside the wait.
+TEST_F(ScanPanelTest, StepDuringALinkTestWaitsForTheNextTick) {
+    sim->faults().extraDelayMs = 350; // each exchange spans several ticks
+    bool clicked = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+        if (!clicked && GoLines().size() == 2 && !host->IsLinkBusy()) {
+            clicked = true;
+            ClickButton(3); // its position read runs; the lock held by the scan refuses the rest
+        }
+    });
+    watch.start();
+    TypePlan({"580.0", "610.0", "5.0", "10.0", "0.1"});
+    ClickButton(4);
+    ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful."), 30000));
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0", "600.0", "610.0"}));
+    EXPECT_EQ(RequestLines().count(QStringLiteral("POS 3")), 2);
+    EXPECT_EQ(host->MessageTexts(), (QStringList{"Scanning...", "Scan successful."}));
+    EXPECT_EQ(host->DeviceCloseCount, 0);
+}
+
 TEST_F(ScanPanelTest, RemoteStopAbortsTheScanFromInsideItsWait) {
     StartLongScanAndWaitForFirstPoint();
     TRemoteReply atReport;
@@ -395,10 +420,9 @@ TEST_F(ScanPanelTest, RemoteScanRepliesScanOkOnceStarted) {
     panel->Action_RemoteControl_Scan();
     EXPECT_EQ(LastMessage().Text, QStringLiteral("Scanning..."));
     EXPECT_TRUE(panel->IsScanning());
-    // Another SCAN during the scan changes nothing, and leaves the link to the scan.
+    // Another SCAN during the scan starts nothing and leaves the scan's moves alone.
     panel->Action_RemoteControl_Scan();
     EXPECT_EQ(host->BeginCount, 1);
-    EXPECT_EQ(RequestLines().count(QStringLiteral("POS 3")), 1);
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful.")));
     EXPECT_EQ(Reply(), Triple("SCAN SUCCESS", "NONE", "Scan successful."));
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0"}));

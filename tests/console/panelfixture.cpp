@@ -48,7 +48,7 @@ void FakeConsoleHost::ShowStatusMessage(const QString &text, const QColor &colou
 }
 
 bool FakeConsoleHost::BeginOperation() {
-    if (!DeviceReady || OperationBusy)
+    if (!DeviceReady || OperationBusy || IsLinkBusy())
         return false;
     OperationBusy = true;
     ++BeginCount;
@@ -68,6 +68,8 @@ QString FakeConsoleHost::GetProductLabel() const {
 }
 
 bool FakeConsoleHost::ReadPositions() {
+    if (IsLinkBusy())
+        return true;
     if (!Link.CommandPos())
         return false;
     Action_UpdateUI();

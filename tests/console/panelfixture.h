@@ -47,6 +47,7 @@ public:
     bool EndOperation() override;
     QString GetProductLabel() const override;
     bool ReadPositions() override;
+    bool IsLinkBusy() const override { return Link.isAwaitingReply(); }
     bool HomeAll() override;
     bool SetBken(bool on) override;
     void Action_DeviceClose() override;

@@ -31,6 +31,9 @@ public:
     std::function<bool(double cwl)> OnGo; // unset: every move succeeds
     std::function<void()> OnShow;
     std::function<void()> OnStep; // at the start of every step
+    bool LinkBusy = false;        // another exchange awaits its reply
+
+    bool IsLinkBusy() const override { return LinkBusy; }
 
     TScanFlags &ScanFlags() override {
         ++FlagReads;

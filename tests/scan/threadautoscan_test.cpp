@@ -230,6 +230,17 @@ TEST_F(ScanStepTest, IdleStepOnlyProcessesEvents) {
     EXPECT_EQ(Worker.TickTime, 0);
 }
 
+// A step that comes while another exchange awaits its reply does not move; the next one does.
+TEST_F(ScanStepTest, BusyLinkPostponesTheMoveToALaterTick) {
+    StartScan(580.0, 610.0, 10.0);
+    Host.LinkBusy = true;
+    EXPECT_TRUE(StepProcessesEvents());
+    EXPECT_TRUE(Host.Moves.empty());
+    Host.LinkBusy = false;
+    Worker.ScanStep();
+    EXPECT_EQ(Host.Moves, std::vector<double>{580.0});
+}
+
 // The dwell is timed on the worker's clock alone: no date-time change can move it. Frozen here,
 // the test clock holds the point however much real time passes.
 TEST_F(ScanStepTest, DwellFollowsOnlyTheWorkersClock) {
