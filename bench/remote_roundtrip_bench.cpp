@@ -54,7 +54,7 @@ public:
 
 class TIdleHost : public IRemoteHost {
 public:
-    int Mode() const override { return RemoteMode::Set; }
+    int SelectedMode() const override { return RemoteMode::Set; }
     void SwitchToTab(int) override {}
     IRemoteSetPanel &RemoteSetPanel() override { return Set; }
     IRemoteScanPanel &RemoteScanPanel() override { return Scan; }
