@@ -21,6 +21,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -215,17 +218,28 @@ void WaitFor(const std::function<bool()> &done) {
 }
 
 int ConnectClient(quint16 port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    FUZZ_REQUIRE(fd >= 0);
-    // Each piece leaves at once, so that it arrives as the piece it is.
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    FUZZ_REQUIRE(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-    return fd;
+    // Every input opens a connection, and each closed one holds its local port for a while: a
+    // long run can briefly find no free local port, which says nothing about the server.
+    for (int attempt = 0;; ++attempt) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        FUZZ_REQUIRE(fd >= 0);
+        // Each piece leaves at once, so that it arrives as the piece it is.
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            return fd;
+        const int error = errno;
+        close(fd);
+        if (error != EADDRNOTAVAIL || attempt == 100) {
+            std::fprintf(stderr, "connect: %s\n", std::strerror(error));
+            FUZZ_REQUIRE(!"the client could connect");
+        }
+        usleep(10000);
+    }
 }
 
 void Drain(int fd, QByteArray &received) {
@@ -268,6 +282,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     f.Host.ScanPanel.Scanning = false;
     server.SetRemoteReply({}, {}, {});
 
+    FUZZ_REQUIRE(server.IsListening());
     const int enabled = f.Host.SetPanel.EnableCount;
     const int client = ConnectClient(server.ServerPort());
     WaitFor([&] { return f.Host.SetPanel.EnableCount > enabled && server.IsRemoteMode(); });
