@@ -22,7 +22,9 @@ skip() {
 command -v clang >/dev/null && command -v clang++ >/dev/null ||
     skip "clang not found (packages clang and libclang-rt-14-dev)"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-fuzz.XXXXXX")
+scratch=
 cleanup() {
+    [ -n "$scratch" ] && rm -rf "$scratch"
     # Crash files outlive the run; everything else goes.
     if compgen -G "$work/*/crash/*" >/dev/null; then
         find "$work" -mindepth 2 -maxdepth 2 ! -name crash -exec rm -rf {} +
@@ -45,9 +47,11 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # The targets' own temporary files (program folders, settings files) go to memory when it can
-# take them: the settings are saved with a flush to disk, which would otherwise set the pace.
-scratch=${TMPDIR:-/tmp}
-[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+# take them: the settings are saved with a flush to disk, which would otherwise set the pace. A
+# target that crashes leaves its files behind, so they live in a folder of this run.
+scratch=$work/scratch
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=$(mktemp -d /dev/shm/kestrune-fuzz.XXXXXX)
+mkdir -p "$scratch"
 
 run_target() {
     local target=$1 dir=$work/$1
