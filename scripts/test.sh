@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in a normal build and once with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test: once in a normal build, once with
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
+# Most tests wait on a serial line, a socket or a dwell, so they overlap well beyond the cores.
+test_jobs=$((jobs * 2))
 export QT_QPA_PLATFORM=offscreen
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$test_jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan --output-on-failure -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$test_jobs"
+
+fuzz/run-fuzzers.sh "${KESTRUNE_FUZZ_SECONDS:-20}"
