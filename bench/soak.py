@@ -127,11 +127,15 @@ class Soak:
         self.stats = {
             "served": 0, "hangs": 0, "unexpected": 0, "scans": 0, "scan_success": 0,
             "scan_fail": 0, "scan_stopped": 0, "scan_refused": 0, "faults": 0, "unplugs": 0,
-            "second_clients": 0, "reconnects": 0,
+            "second_clients": 0, "reconnects": 0, "degraded": 0,
         }
         self.problems = []
+        self.refusals = {}  # refused scans by error code
         self.plugged = True
-        self.fault_left = 0  # commands until the faults are switched off again
+        self.fault_until = None  # when the fault in force is switched off again
+        # Most faults cost the program its link and a new start-up of some 6 s; a pause between
+        # faults leaves it time to work in between.
+        self.next_fault = 0.0
         self.fault = "none"  # the fault in force, for the problem reports
 
     # -- requests -----------------------------------------------------------------------------
@@ -149,10 +153,8 @@ class Soak:
         if allowed is not None and reply not in allowed:
             self.stats["unexpected"] += 1
             self.problems.append(f"{shown!r} answered {reply!r}")
-        if self.fault_left > 0:
-            self.fault_left -= 1
-            if self.fault_left == 0:
-                self.clear_faults()
+        if self.fault_until is not None and time.monotonic() >= self.fault_until:
+            self.clear_faults()
         return reply
 
     def reconnect(self, timeout=30.0):
@@ -175,12 +177,29 @@ class Soak:
         while time.monotonic() < deadline:
             if self.ask("SETC 600.0 5.0") == b"SETC OK":
                 return True
+            self.recover_degraded()
             time.sleep(0.3)
         return False
+
+    def recover_degraded(self):
+        """A fault during the start-up's information or table read leaves the instrument
+        connected without its table: every set-point is refused by the table checks, and the
+        program makes no new attempt while the link works. Pulling the plug makes it search and
+        start up again."""
+        if self.fault_until is not None or self.ask("SETC 600.0 5.0") != b"SETC FAIL":
+            return
+        if not self.ask("ECODE").startswith(b"ERRSE"):
+            return
+        self.stats["degraded"] += 1
+        self.control.command("unplug")
+        time.sleep(0.3)
+        self.control.command("plug")
 
     # -- faults -------------------------------------------------------------------------------
 
     def inject_fault(self):
+        if self.fault_until is not None or time.monotonic() < self.next_fault:
+            return
         rnd = self.rnd
         # An unplug costs the program a new search and start-up, so it comes less often.
         choice = rnd.choices(["delay", "noise", "echo", "split", "noreply", "crlf", "unplug"],
@@ -206,11 +225,13 @@ class Soak:
         self.control.command(command)
         self.fault = command
         self.stats["faults"] += 1
-        self.fault_left = rnd.randint(3, 20)
+        self.fault_until = time.monotonic() + rnd.uniform(0.5, 4.0)
 
     def clear_faults(self):
         self.control.command("reset")
         self.fault = "none"
+        self.fault_until = None
+        self.next_fault = time.monotonic() + self.rnd.uniform(2.0, 8.0)
         if not self.plugged:
             self.control.command("plug")
             self.plugged = True
@@ -251,6 +272,14 @@ class Soak:
                          f"{step:.1f} {dwell:.1f}")
         if reply != b"SCAN OK":
             self.stats["scan_refused"] += 1
+            # Why: a plan check's code, NONE while the instrument is not ready, or nothing
+            # while another operation holds it.
+            code = self.ask("ECODE") if reply == b"SCAN FAIL" else b"busy"
+            if code is not None:
+                key = code.decode("latin-1") or "none"
+                self.refusals[key] = self.refusals.get(key, 0) + 1
+            if code == b"NONE":
+                time.sleep(0.2)  # not ready: the start-up takes seconds
             return
         self.stats["scans"] += 1
         ending = rnd.random()
@@ -332,9 +361,10 @@ class Soak:
         samples = [(0.0, start_rss, start_fds)]
         began = time.monotonic()
         next_sample = began + args.sample_every
+        next_check = began + 10
         actions = [(self.do_query, 30), (self.do_move, 25), (self.do_reset, 5),
                    (self.do_scan, 12), (self.do_second_client, 3), (self.do_odd_lines, 5),
-                   (self.inject_fault, 4)]
+                   (self.inject_fault, 10)]
         functions = [a for a, _ in actions]
         weights = [w for _, w in actions]
         while time.monotonic() - began < args.duration:
@@ -346,6 +376,9 @@ class Soak:
             if not alive(pid):
                 self.problems.append("the program ended during the soak")
                 break
+            if time.monotonic() >= next_check:
+                self.recover_degraded()
+                next_check = time.monotonic() + 10
             if time.monotonic() >= next_sample:
                 rss, fds = sample(pid)
                 samples.append((time.monotonic() - began, rss, fds))
@@ -358,7 +391,6 @@ class Soak:
         if survived:
             # The same state as at the baseline: faults off, instrument in, connected, idle.
             self.clear_faults()
-            self.fault_left = 0
             if not self.wait_ready(90):
                 self.problems.append("the instrument was not ready again after the faults")
             time.sleep(1.5)
@@ -376,7 +408,10 @@ class Soak:
         print(f"scans             {s['scans']} started: {s['scan_success']} succeeded, "
               f"{s['scan_fail']} failed, {s['scan_stopped']} stopped by STOP, the rest ended by "
               f"their client leaving or a STOP after their end; {s['scan_refused']} refused")
-        print(f"faults injected   {s['faults']} (unplugs {s['unplugs']}); second clients "
+        print("scan refusals      " + ", ".join(f"{code} {n}" for code, n in
+                                                sorted(self.refusals.items())))
+        print(f"faults injected   {s['faults']} (unplugs {s['unplugs']}); start-ups left without "
+              f"their table and re-plugged {s['degraded']}; second clients "
               f"{s['second_clients']}; reconnects {s['reconnects']}")
         print(f"RSS               start {start_rss} kB, end {end_rss} kB, "
               f"max {max(r for _, r, _ in samples)} kB")

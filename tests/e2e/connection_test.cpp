@@ -22,7 +22,7 @@ QStringList Opens(const QStringList &lines) {
 
 } // namespace
 
-TEST(Connection, SearchUnplugInAScanReplugCloseAndRestartOnTheStoredPort) {
+TEST(Connection, SearchUnplugInAScanReplugCloseRestartOnTheStoredPortAndCloseInAScan) {
     ProgramFolder folder;
     ASSERT_TRUE(folder.isValid());
     const quint16 port = FreeTcpPort();
@@ -99,8 +99,12 @@ TEST(Connection, SearchUnplugInAScanReplugCloseAndRestartOnTheStoredPort) {
         EXPECT_EQ(Opens(LogLinesOf(files.last())),
                   QStringList{QStringLiteral("Open <COM3,38400> Success")});
 
-        client.close();
+        SCOPED_TRACE("closed by the system in a scan, with the client still connected");
+        const int gosBefore = instrument.records(ksim::RequestKind::Go).size();
+        EXPECT_EQ(Printable(client.ask("SCAN 580.0 640.0 5.0 10.0 1.0")), "SCAN OK\\r");
+        ASSERT_TRUE(instrument.waitForRequest(ksim::RequestKind::Go, gosBefore));
         ExpectCleanEnd(program);
+        EXPECT_TRUE(client.waitClosedByServer());
         EXPECT_TRUE(SettingsLines(folder).contains("PortName=COM3"));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "e2esupport.h"
+#include "support/scriptedpeer.h"
 
 #include <gtest/gtest.h>
 

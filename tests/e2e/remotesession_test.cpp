@@ -227,6 +227,25 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
     }
 
     {
+        SCOPED_TRACE("a client that leaves in a scan stops it");
+        const int gosBefore = instrument.records(ksim::RequestKind::Go).size();
+        EXPECT_EQ(Printable(client.ask("SCAN 580.0 640.0 5.0 10.0 1.0")), "SCAN OK\\r");
+        ASSERT_TRUE(instrument.waitForRequest(ksim::RequestKind::Go, gosBefore));
+        client.close();
+        // Until the stop is through, a new connection is turned away as a second client.
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return client.connectTo(port) && client.ask("VER") == QByteArray("Kestrune v1.0\r");
+            },
+            15000));
+        EXPECT_EQ(Printable(client.ask("STATE")), "IDLE\\r");
+        // No further point after a whole dwell.
+        const int gosAtStop = instrument.records(ksim::RequestKind::Go).size();
+        WaitUntil([] { return false; }, 1500);
+        EXPECT_EQ(instrument.records(ksim::RequestKind::Go).size(), gosAtStop);
+    }
+
+    {
         SCOPED_TRACE("the communication log of a position read");
         // A reset's link test reads back the positions of the move before it.
         ExpectExchanges(client, {{"SETC 600.0 5.0", "SETC OK\r"}});
