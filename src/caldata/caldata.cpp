@@ -68,70 +68,42 @@ bool TCalData::HasCWRow(double cw) const {
     return IsUsable() && FindRow(cw) >= 0;
 }
 
-// A value may head several columns; a matching column without a valid cell passes the search on
-// to the next one.
-double TCalData::GetMinCWForFWHM(double fwhm) const {
+// A value may head several lines; a matching line without a valid cell passes the search on to
+// the next one.
+double TCalData::FirstValidAlong(TLine line, double head, bool fromLast) const {
     if (!IsUsable())
         return 0.0;
-    const int rows = UsedRows();
-    const int cols = UsedCols();
-    for (int c = 0; c < cols; ++c) {
-        if (FWHMValues[c] != fwhm)
+    const bool column = line == TLine::FWHMColumn;
+    const int lines = column ? UsedCols() : UsedRows();
+    const int length = column ? UsedRows() : UsedCols();
+    const double *heads = column ? FWHMValues.data() : CWValues.data();
+    for (int l = 0; l < lines; ++l) {
+        if (heads[l] != head)
             continue;
-        for (int r = 0; r < rows; ++r) {
-            if (Cells[r][c].Valid)
-                return Cells[r][c].CW;
+        for (int i = 0; i < length; ++i) {
+            const int k = fromLast ? length - 1 - i : i;
+            const TCalCell &cell = column ? Cells[k][l] : Cells[l][k];
+            if (cell.Valid)
+                return column ? cell.CW : cell.FWHM;
         }
     }
     return 0.0;
+}
+
+double TCalData::GetMinCWForFWHM(double fwhm) const {
+    return FirstValidAlong(TLine::FWHMColumn, fwhm, false);
 }
 
 double TCalData::GetMaxCWForFWHM(double fwhm) const {
-    if (!IsUsable())
-        return 0.0;
-    const int rows = UsedRows();
-    const int cols = UsedCols();
-    for (int c = 0; c < cols; ++c) {
-        if (FWHMValues[c] != fwhm)
-            continue;
-        for (int r = rows - 1; r >= 0; --r) {
-            if (Cells[r][c].Valid)
-                return Cells[r][c].CW;
-        }
-    }
-    return 0.0;
+    return FirstValidAlong(TLine::FWHMColumn, fwhm, true);
 }
 
 double TCalData::GetMinFWHMForCW(double cw) const {
-    if (!IsUsable())
-        return 0.0;
-    const int rows = UsedRows();
-    const int cols = UsedCols();
-    for (int r = 0; r < rows; ++r) {
-        if (CWValues[r] != cw)
-            continue;
-        for (int c = 0; c < cols; ++c) {
-            if (Cells[r][c].Valid)
-                return Cells[r][c].FWHM;
-        }
-    }
-    return 0.0;
+    return FirstValidAlong(TLine::CWRow, cw, false);
 }
 
 double TCalData::GetMaxFWHMForCW(double cw) const {
-    if (!IsUsable())
-        return 0.0;
-    const int rows = UsedRows();
-    const int cols = UsedCols();
-    for (int r = 0; r < rows; ++r) {
-        if (CWValues[r] != cw)
-            continue;
-        for (int c = cols - 1; c >= 0; --c) {
-            if (Cells[r][c].Valid)
-                return Cells[r][c].FWHM;
-        }
-    }
-    return 0.0;
+    return FirstValidAlong(TLine::CWRow, cw, true);
 }
 
 bool TCalData::GoToSetPoint(double cwl, double fwhm) {

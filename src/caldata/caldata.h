@@ -64,6 +64,10 @@ private:
     bool IsUsable() const;
     int FindRow(double cw) const;
     int FindCol(double fwhm) const;
+    // The CW (along a column) or FWHM (along a row) of the first valid cell, from the first or
+    // the last cell, in the lines headed by head; 0 when there is none.
+    enum class TLine { FWHMColumn, CWRow };
+    double FirstValidAlong(TLine line, double head, bool fromLast) const;
 
     ICalDataHost *Host = nullptr;
 };
