@@ -15,8 +15,6 @@
 #include <algorithm>
 
 namespace {
-const QColor Background{0x16, 0x16, 0x16};
-const QColor ProductText{0xa4, 0xa4, 0xa4};
 const QColor EditBackground{0x22, 0x22, 0x22};
 constexpr int EditTypingLimit = 5;
 constexpr std::array<int, TForm_ControlScan::EditCount> CapLefts{56, 176, 296, 416, 536};
@@ -26,24 +24,11 @@ constexpr int StopWaitMs = 3000;
 constexpr int StopPollMs = 100;
 
 const QByteArray NoCode = "NONE";
-const QString DeviceNotReady = QStringLiteral("Device not ready. Please connect Kestrune.");
-const QString RemoteModeActive = QStringLiteral("Remote control mode is activated.");
-const QString ResetNotReady = QStringLiteral("Reset failure. Device not ready.");
 } // namespace
 
 TForm_ControlScan::TForm_ControlScan(IConsoleHost &host, QWidget *parent)
-    : QWidget(parent), Host(host) {
-    setObjectName(QStringLiteral("Form_ControlScan"));
-    setFixedSize(910, 242);
-    Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 0, 910, 242), Background);
-    Image_Base = new TPicture(Panel_Main, QStringLiteral("Image_Base"), QStringLiteral("scan_base"),
-                              QRect(0, 0, 910, 242));
-    Label_Product = NewLabel(Panel_Main, QStringLiteral("Label_Product"), QRect(440, 24, 416, 28),
-                             21, ProductText, Qt::black);
-    Label_Remote = NewLabel(Panel_Main, QStringLiteral("Label_Remote"), QRect(252, 24, 176, 28), 21,
-                            QColor(0xff, 0x00, 0x00), Qt::black);
-    Label_Remote->setText(QStringLiteral("Remote"));
-    Label_Remote->hide();
+    : TForm_ControlPanel(host, QStringLiteral("Form_ControlScan"), QStringLiteral("scan"),
+                         QRect(674, 88, 75, 135), QRect(756, 88, 101, 135), parent) {
     for (int i = 0; i < EditCount; ++i) {
         const QString n = QString::number(i + 1);
         Image_Edit[i] =
@@ -60,18 +45,7 @@ TForm_ControlScan::TForm_ControlScan(IConsoleHost &host, QWidget *parent)
         TLimitedEdit *edit = Edit[i];
         connect(edit, &TLimitedEdit::Click, this, [this, edit] { EditClick(edit); });
     }
-    Image_Button3_Off = new TPicture(Panel_Main, QStringLiteral("Image_Button3_Off"),
-                                     QStringLiteral("scan_button3_off"), QRect(674, 88, 75, 135));
-    Image_Button3_On = new TPicture(Panel_Main, QStringLiteral("Image_Button3_On"),
-                                    QStringLiteral("scan_button3_on"), QRect(674, 88, 75, 135));
-    Image_Button4_Off = new TPicture(Panel_Main, QStringLiteral("Image_Button4_Off"),
-                                     QStringLiteral("scan_button4_off"), QRect(756, 88, 101, 135));
-    Image_Button4_On = new TPicture(Panel_Main, QStringLiteral("Image_Button4_On"),
-                                    QStringLiteral("scan_button4_on"), QRect(756, 88, 101, 135));
-    for (TPicture *button : {Image_Button3_Off, Image_Button3_On})
-        connect(button, &TPicture::Click, this, &TForm_ControlScan::Image_Button3Click);
-    for (TPicture *button : {Image_Button4_Off, Image_Button4_On})
-        connect(button, &TPicture::Click, this, &TForm_ControlScan::Image_Button4Click);
+    AddEntryControls({Edit[0], Edit[1], Edit[2], Edit[3], Edit[4]});
 
     Timer_CheckScan = new QTimer(this);
     Timer_CheckScan->setObjectName(QStringLiteral("Timer_CheckScan"));
@@ -96,11 +70,6 @@ void TForm_ControlScan::FormCreate() {
     Timer_CheckScan->start();
 }
 
-void TForm_ControlScan::showEvent(QShowEvent *event) {
-    QWidget::showEvent(event);
-    Action_UpdateUI();
-}
-
 void TForm_ControlScan::closeEvent(QCloseEvent *event) {
     FormClose();
     event->accept();
@@ -115,51 +84,8 @@ void TForm_ControlScan::FormClose() {
 }
 
 void TForm_ControlScan::Action_UpdateUI() {
-    SetTextColour(Label_Product, Host.IsDeviceReady() ? ProductText : QColor(0xff, 0x00, 0x00));
-    Label_Product->setText(Host.GetProductLabel());
+    TForm_ControlPanel::Action_UpdateUI();
     QCoreApplication::processEvents();
-}
-
-void TForm_ControlScan::Action_Button3_Down() {
-    Image_Button3_On->show();
-    Image_Button3_Off->hide();
-    QCoreApplication::processEvents();
-}
-
-void TForm_ControlScan::Action_Button3_Up() {
-    Image_Button3_On->hide();
-    Image_Button3_Off->show();
-    QCoreApplication::processEvents();
-}
-
-void TForm_ControlScan::Action_Button4_Down() {
-    Image_Button4_On->show();
-    Image_Button4_Off->hide();
-    QCoreApplication::processEvents();
-}
-
-void TForm_ControlScan::Action_Button4_Up() {
-    Image_Button4_On->hide();
-    Image_Button4_Off->show();
-    QCoreApplication::processEvents();
-}
-
-void TForm_ControlScan::Action_RemoteControl_Enable() {
-    Label_Remote->show();
-    SetControlsEnabled(false);
-}
-
-void TForm_ControlScan::Action_RemoteControl_Disable() {
-    Label_Remote->hide();
-    SetControlsEnabled(true);
-}
-
-void TForm_ControlScan::SetControlsEnabled(bool enabled) {
-    for (QWidget *button : std::initializer_list<QWidget *>{Image_Button3_Off, Image_Button3_On,
-                                                            Image_Button4_Off, Image_Button4_On})
-        button->setEnabled(enabled);
-    for (TLimitedEdit *edit : Edit)
-        edit->setEnabled(enabled);
 }
 
 // A click empties the box, ready for a new value.
@@ -176,67 +102,9 @@ void TForm_ControlScan::ApplyRemoteParameters(const QString &start, const QStrin
     QCoreApplication::processEvents();
 }
 
-// The position read doubles as the link test. A lost link is reported and closed, so that the
-// search for the instrument starts again.
-bool TForm_ControlScan::LinkTest() {
-    if (Host.ReadPositions())
-        return true;
-    Host.ShowStatusMessage(QStringLiteral("ERRDV02 : Communication error. Connection lost."),
-                           StatusColour::Red);
-    Host.Action_DeviceClose();
-    return false;
-}
-
-void TForm_ControlScan::Image_Button3Click() {
-    if (Host.IsRemoteMode()) {
-        Host.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
-        return;
-    }
-    Reset(TOrigin::Local);
-}
-
-void TForm_ControlScan::Action_RemoteControl_Reset() {
-    Reset(TOrigin::Remote);
-}
-
-void TForm_ControlScan::Reset(TOrigin origin) {
-    const bool remote = origin == TOrigin::Remote;
-    if (!Host.IsDeviceReady()) {
-        if (remote)
-            Host.SetRemoteReply("RESET FAIL", NoCode, ResetNotReady.toLatin1());
-        Host.ShowStatusMessage(ResetNotReady, StatusColour::Silver);
-        return;
-    }
-    // A running scan holds the lock, so a Reset during a scan ends here silently.
-    if (!LinkTest() || !Host.BeginOperation())
-        return;
-    Action_Button3_Down();
-    Host.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
-                           StatusColour::Silver);
-    if (Host.HomeAll()) {
-        const TCalData &table = Host.CalData();
-        Host.View().ShowRange(table.GetMinCW() - 10.0, table.GetMaxCW() + 10.0);
-        if (remote)
-            Host.SetRemoteReply("RESET OK", {}, {});
-        Host.ShowStatusMessage(QStringLiteral("Reset complete."), StatusColour::Lime);
-    } else {
-        if (remote)
-            Host.SetRemoteReply("RESET FAIL", "ERRDV03", "Reset failure.");
-        Host.ShowStatusMessage(QStringLiteral("ERRDV03 : Reset failure."), StatusColour::Red);
-    }
-    Action_Button3_Up();
-    Host.EndOperation();
-}
-
 void TForm_ControlScan::Image_Button4Click() {
-    if (Host.IsRemoteMode()) {
-        Host.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
+    if (RefuseInRemoteMode() || RefuseUnlessReady(DeviceNotReady))
         return;
-    }
-    if (!Host.IsDeviceReady()) {
-        Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
-        return;
-    }
     // A click that lands while a step waits for its move passes the link test without a word on
     // the line (the host sees the link busy), so the move keeps its reply.
     if (!LinkTest())
@@ -248,26 +116,23 @@ void TForm_ControlScan::Image_Button4Click() {
     }
     if (!Host.BeginOperation())
         return;
-    ScanStart(TOrigin::Local);
+    ScanStart(TCaller::Operator);
 }
 
 void TForm_ControlScan::Action_RemoteControl_Scan() {
-    if (!Host.IsDeviceReady()) {
-        Host.SetRemoteReply("SCAN FAIL", NoCode, DeviceNotReady.toLatin1());
-        Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
+    if (RefuseUnlessReady(DeviceNotReady, "SCAN FAIL"))
         return;
-    }
     if (!LinkTest() || Flags.Scanning || !Host.BeginOperation())
         return;
-    ScanStart(TOrigin::Remote);
+    ScanStart(TCaller::Remote);
 }
 
 // Entered with the operation lock taken; the lock and the pressed Go picture stay until the scan
 // finish, or go at once when the plan is refused.
-void TForm_ControlScan::ScanStart(TOrigin origin) {
+void TForm_ControlScan::ScanStart(TCaller caller) {
     Action_Button4_Down();
     Host.SetBken(false);
-    const bool valid = origin == TOrigin::Remote ? ValidateRemoteScanPlan() : ValidateScanPlan();
+    const bool valid = caller == TCaller::Remote ? ValidateRemoteScanPlan() : ValidateScanPlan();
     // The waits above let events run; a panel closed meanwhile has no worker left to start.
     if (!valid || Closing) {
         ScanFinish();
@@ -286,7 +151,7 @@ void TForm_ControlScan::ScanStart(TOrigin origin) {
     Flags.ScanSucceeded = false;
     Flags.AbortRequested = false;
     Flags.Scanning = true;
-    if (origin == TOrigin::Remote)
+    if (caller == TCaller::Remote)
         Host.SetRemoteReply("SCAN OK", {}, {});
     Host.ShowStatusMessage(QStringLiteral("Scanning..."), StatusColour::Yellow);
     Timer_CheckScan->start();
@@ -299,11 +164,8 @@ void TForm_ControlScan::ScanFinish() {
 }
 
 void TForm_ControlScan::Action_RemoteControl_Stop() {
-    if (!Host.IsDeviceReady()) {
-        Host.SetRemoteReply("STOP FAIL", NoCode, DeviceNotReady.toLatin1());
-        Host.ShowStatusMessage(DeviceNotReady, StatusColour::Silver);
+    if (RefuseUnlessReady(DeviceNotReady, "STOP FAIL"))
         return;
-    }
     if (!Flags.Scanning) {
         Host.SetRemoteReply("STOP FAIL", NoCode, "No Scan.");
         return;

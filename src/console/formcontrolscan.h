@@ -1,24 +1,20 @@
 #pragma once
 
-#include "console/consolehost.h"
+#include "console/controlpanel.h"
 #include "console/scanplancheck.h"
 #include "remote/remotehost.h"
 #include "scan/autoscanhost.h"
 
-#include <QWidget>
-
 #include <array>
 #include <memory>
 
-class QLabel;
 class QTimer;
 class TLimitedEdit;
 class TPicture;
 class TThread_AutoScan;
 
 // The SCAN tab: the operator types a scan plan (START, END, FWHM, STEP in nm and the time delay
-// in s) and starts it with Go, or homes the instrument with Reset. Each On/Off picture pair lies
-// at one place with exactly one of the two visible.
+// in s) and starts it with Go, or homes the instrument with Reset.
 //
 // The panel owns the scan worker and the scan flags. A scan holds the main window's operation
 // lock from its start to its finish; the worker only sets ScanFinished and ScanSucceeded, and
@@ -28,10 +24,7 @@ class TThread_AutoScan;
 //
 // Closing the panel (close(), which runs FormClose) stops the worker; the owner must close it
 // before destroying it.
-class TForm_ControlScan : public QWidget,
-                          public IControlPanel,
-                          public IRemoteScanPanel,
-                          public IAutoScanHost {
+class TForm_ControlScan : public TForm_ControlPanel, public IRemoteScanPanel, public IAutoScanHost {
     Q_OBJECT
 public:
     static constexpr int EditCount = 5;
@@ -40,21 +33,21 @@ public:
     explicit TForm_ControlScan(IConsoleHost &host, QWidget *parent = nullptr);
     ~TForm_ControlScan() override;
 
-    // The product line of the main window, red while no instrument is ready; drawn at once.
+    // The product line, drawn at once.
     void Action_UpdateUI() override;
-    void Action_Button3_Down();
-    void Action_Button3_Up();
-    void Action_Button4_Down();
-    void Action_Button4_Up();
-    // A remote client drives the panel: "Remote" shown, buttons and edits take no input.
-    void Action_RemoteControl_Enable() override;
-    void Action_RemoteControl_Disable() override;
+    // The shared actions once more, as the remote server's interface asks for them.
+    void Action_RemoteControl_Enable() override {
+        TForm_ControlPanel::Action_RemoteControl_Enable();
+    }
+    void Action_RemoteControl_Disable() override {
+        TForm_ControlPanel::Action_RemoteControl_Disable();
+    }
 
     // Remote commands; each leaves its outcome in the main window's remote reply, except when it
     // ends at the link test or at the busy lock.
     void ApplyRemoteParameters(const QString &start, const QString &end, const QString &fwhm,
                                const QString &step, const QString &timeDelay) override;
-    void Action_RemoteControl_Reset() override;
+    void Action_RemoteControl_Reset() override { Reset(TCaller::Remote); }
     // Replies "SCAN OK" only once the scan has started.
     void Action_RemoteControl_Scan() override;
     // Asks the running scan to stop and waits up to 3 s, with events running, for the check
@@ -73,44 +66,27 @@ public:
     TScanPlan ScanPlan;
 
 protected:
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class TOrigin { Local, Remote };
-
     void FormCreate();
     void FormClose();
-    void SetControlsEnabled(bool enabled);
 
-    void Image_Button3Click();
-    void Image_Button4Click();
+    void Image_Button4Click() override;
     void EditClick(TLimitedEdit *edit); // Edit1Click .. Edit5Click
     void Timer_CheckScanTimer();
 
-    bool LinkTest();
-    void Reset(TOrigin origin);
-    void ScanStart(TOrigin origin);
+    void ScanStart(TCaller caller);
     void ScanFinish();
     bool ValidateScanPlan();
     bool ValidateRemoteScanPlan();
     TScanPlanTexts PlanTexts() const;
 
-    IConsoleHost &Host;
-
     bool Closing = false;
     TScanFlags Flags;
     std::unique_ptr<TThread_AutoScan> Worker;
 
-    QWidget *Panel_Main = nullptr;
-    TPicture *Image_Base = nullptr;
-    QLabel *Label_Product = nullptr;
-    QLabel *Label_Remote = nullptr;
     std::array<TPicture *, EditCount> Image_Edit{}; // Image_Edit1 .. Image_Edit5
     std::array<TLimitedEdit *, EditCount> Edit{};   // Edit1 .. Edit5: START .. TimeDelay
-    TPicture *Image_Button3_Off = nullptr;
-    TPicture *Image_Button3_On = nullptr;
-    TPicture *Image_Button4_Off = nullptr;
-    TPicture *Image_Button4_On = nullptr;
     QTimer *Timer_CheckScan = nullptr;
 };

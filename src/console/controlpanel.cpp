@@ -1,0 +1,186 @@
+#include "console/controlpanel.h"
+
+#include "caldata/caldata.h"
+#include "console/positionview.h"
+#include "resources/consolewidgets.h"
+
+#include <QCoreApplication>
+
+namespace {
+const QColor Background{0x16, 0x16, 0x16};
+const QColor ProductText{0xa4, 0xa4, 0xa4};
+const QColor Alert{0xff, 0x00, 0x00};
+
+const QString RemoteModeActive = QStringLiteral("Remote control mode is activated.");
+const QString LinkLost = QStringLiteral("ERRDV02 : Communication error. Connection lost.");
+const QString ResetNotReady = QStringLiteral("Reset failure. Device not ready.");
+const char ResetFailure[] = "Reset failure.";
+} // namespace
+
+TForm_ControlPanel::TForm_ControlPanel(IConsoleHost &host, const QString &name,
+                                       const QString &artwork, const QRect &resetButton,
+                                       const QRect &goButton, QWidget *parent)
+    : QWidget(parent), Host(host) {
+    setObjectName(name);
+    setFixedSize(910, 242);
+    Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 0, 910, 242), Background);
+    auto picture = [this, &artwork](const char *name, const char *suffix, const QRect &geometry) {
+        return new TPicture(Panel_Main, QString::fromLatin1(name),
+                            artwork + QString::fromLatin1(suffix), geometry);
+    };
+    Image_Base = picture("Image_Base", "_base", QRect(0, 0, 910, 242));
+    Label_Product = NewLabel(Panel_Main, QStringLiteral("Label_Product"), QRect(440, 24, 416, 28),
+                             21, ProductText, Qt::black);
+    Label_Remote = NewLabel(Panel_Main, QStringLiteral("Label_Remote"), QRect(252, 24, 176, 28), 21,
+                            Alert, Qt::black);
+    Label_Remote->setText(QStringLiteral("Remote"));
+    Label_Remote->hide();
+    Image_Button3_On = picture("Image_Button3_On", "_button3_on", resetButton);
+    Image_Button3_Off = picture("Image_Button3_Off", "_button3_off", resetButton);
+    Image_Button4_On = picture("Image_Button4_On", "_button4_on", goButton);
+    Image_Button4_Off = picture("Image_Button4_Off", "_button4_off", goButton);
+    for (TPicture *button : {Image_Button3_On, Image_Button3_Off})
+        connect(button, &TPicture::Click, this, &TForm_ControlPanel::Image_Button3Click);
+    for (TPicture *button : {Image_Button4_On, Image_Button4_Off})
+        connect(button, &TPicture::Click, this, &TForm_ControlPanel::Image_Button4Click);
+    AddEntryControls({Image_Button3_On, Image_Button3_Off, Image_Button4_On, Image_Button4_Off});
+}
+
+void TForm_ControlPanel::AddEntryControls(std::initializer_list<QWidget *> controls) {
+    Controls.insert(Controls.end(), controls);
+}
+
+void TForm_ControlPanel::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    Action_UpdateUI();
+}
+
+void TForm_ControlPanel::Action_UpdateUI() {
+    SetTextColour(Label_Product, Host.IsDeviceReady() ? ProductText : Alert);
+    Label_Product->setText(Host.GetProductLabel());
+}
+
+void TForm_ControlPanel::Action_Button3_Down() {
+    Image_Button3_On->show();
+    Image_Button3_Off->hide();
+    QCoreApplication::processEvents();
+}
+
+void TForm_ControlPanel::Action_Button3_Up() {
+    Image_Button3_On->hide();
+    Image_Button3_Off->show();
+    QCoreApplication::processEvents();
+}
+
+void TForm_ControlPanel::Action_Button4_Down() {
+    Image_Button4_On->show();
+    Image_Button4_Off->hide();
+    QCoreApplication::processEvents();
+}
+
+void TForm_ControlPanel::Action_Button4_Up() {
+    Image_Button4_On->hide();
+    Image_Button4_Off->show();
+    QCoreApplication::processEvents();
+}
+
+void TForm_ControlPanel::Action_RemoteControl_Enable() {
+    Label_Remote->show();
+    SetControlsEnabled(false);
+}
+
+void TForm_ControlPanel::Action_RemoteControl_Disable() {
+    Label_Remote->hide();
+    SetControlsEnabled(true);
+}
+
+void TForm_ControlPanel::SetControlsEnabled(bool enabled) {
+    for (QWidget *control : Controls)
+        control->setEnabled(enabled);
+}
+
+bool TForm_ControlPanel::RefuseInRemoteMode() {
+    if (!Host.IsRemoteMode())
+        return false;
+    Host.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
+    return true;
+}
+
+bool TForm_ControlPanel::RefuseUnlessReady(const QString &message) {
+    if (Host.IsDeviceReady())
+        return false;
+    Host.ShowStatusMessage(message, StatusColour::Silver);
+    return true;
+}
+
+bool TForm_ControlPanel::RefuseUnlessReady(const QString &message, const QByteArray &failReply) {
+    if (Host.IsDeviceReady())
+        return false;
+    Host.SetRemoteReply(failReply, "NONE", message.toLatin1());
+    Host.ShowStatusMessage(message, StatusColour::Silver);
+    return true;
+}
+
+bool TForm_ControlPanel::LinkTest() {
+    if (Host.ReadPositions())
+        return true;
+    Host.ShowStatusMessage(LinkLost, StatusColour::Red);
+    Host.Action_DeviceClose();
+    return false;
+}
+
+// The position read runs before the lock is tried, so an operation refused by a busy lock has
+// still talked to the instrument; a busy lock refuses without a word, as the holder reports.
+bool TForm_ControlPanel::PassLinkTestAndLock() {
+    return LinkTest() && Host.BeginOperation();
+}
+
+// Also when the body throws: the remote dispatcher reports a failure raised inside a command
+// and carries on, and a lock kept past it would refuse every later operation.
+void TForm_ControlPanel::RunLocked(void (TForm_ControlPanel::*buttonUp)(),
+                                   const std::function<void()> &body) {
+    try {
+        body();
+    } catch (...) {
+        (this->*buttonUp)();
+        Host.EndOperation();
+        throw;
+    }
+    (this->*buttonUp)();
+    Host.EndOperation();
+}
+
+void TForm_ControlPanel::Image_Button3Click() {
+    if (!RefuseInRemoteMode())
+        Reset(TCaller::Operator);
+}
+
+// A running scan holds the lock, so a Reset during a scan ends at the lock silently.
+void TForm_ControlPanel::Reset(TCaller caller) {
+    const bool remote = caller == TCaller::Remote;
+    if (remote ? RefuseUnlessReady(ResetNotReady, "RESET FAIL") : RefuseUnlessReady(ResetNotReady))
+        return;
+    if (!PassLinkTestAndLock())
+        return;
+    RunLocked(&TForm_ControlPanel::Action_Button3_Up, [this, remote] {
+        Action_Button3_Down();
+        Host.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
+                               StatusColour::Silver);
+        if (Host.HomeAll()) {
+            ShowResetRange();
+            if (remote)
+                Host.SetRemoteReply("RESET OK", "", "");
+            Host.ShowStatusMessage(QStringLiteral("Reset complete."), StatusColour::Lime);
+        } else {
+            if (remote)
+                Host.SetRemoteReply("RESET FAIL", "ERRDV03", ResetFailure);
+            Host.ShowStatusMessage(QStringLiteral("ERRDV03 : ") + QString::fromLatin1(ResetFailure),
+                                   StatusColour::Red);
+        }
+    });
+}
+
+void TForm_ControlPanel::ShowResetRange() {
+    const TCalData &table = Host.CalData();
+    Host.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "console/consolehost.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
+class QLabel;
+class QRect;
+class TPicture;
+
+// What the SET and SCAN panels share: the product line and the red "Remote" tag, the Reset and
+// Go buttons as On/Off picture pairs (each pair at one place with exactly one of the two
+// visible), the refusals and the link test that open their operations, and Reset itself.
+//
+// The device operations share one guard order: remote mode (local clicks only), instrument
+// ready, the position read as link test, the main window's operation lock. Every wait inside an
+// operation processes events, so clicks and remote input can arrive in the middle of one; the
+// lock keeps them from starting a second operation.
+class TForm_ControlPanel : public QWidget, public IControlPanel {
+    Q_OBJECT
+public:
+    // The product line of the main window, red while no instrument is ready.
+    void Action_UpdateUI() override;
+    void Action_Button3_Down();
+    void Action_Button3_Up();
+    void Action_Button4_Down();
+    void Action_Button4_Up();
+    // A remote client drives the panel: "Remote" shown, buttons and edits take no input.
+    void Action_RemoteControl_Enable() override;
+    void Action_RemoteControl_Disable() override;
+
+protected:
+    enum class TCaller { Operator, Remote };
+
+    static constexpr double ViewMargin = 10.0; // nm shown beyond the table's first and last CW row
+    static inline const QString DeviceNotReady =
+        QStringLiteral("Device not ready. Please connect Kestrune.");
+
+    // The panel's pictures are the artwork named artwork + "_base", "_button3_on" and so on.
+    TForm_ControlPanel(IConsoleHost &host, const QString &name, const QString &artwork,
+                       const QRect &resetButton, const QRect &goButton, QWidget *parent);
+
+    void showEvent(QShowEvent *event) override;
+
+    // The panel's own entry controls, which remote control disables with the buttons.
+    void AddEntryControls(std::initializer_list<QWidget *> controls);
+
+    // Each refusal shows its message and answers true when the operation ends there; a remote
+    // caller's refusal stores the reply (failReply, "NONE", message) first.
+    bool RefuseInRemoteMode();
+    bool RefuseUnlessReady(const QString &message);
+    bool RefuseUnlessReady(const QString &message, const QByteArray &failReply);
+    // The position read doubles as the link test. A lost link is reported and closed, so that
+    // the search for the instrument starts again.
+    bool LinkTest();
+    // The link test, then the lock. False ends the operation.
+    bool PassLinkTestAndLock();
+    // Runs body with the lock held, then gives back the pressed picture and the lock.
+    void RunLocked(void (TForm_ControlPanel::*buttonUp)(), const std::function<void()> &body);
+
+    void Image_Button3Click();
+    virtual void Image_Button4Click() = 0;
+    // Local Reset (after the remote-mode refusal) and remote Reset.
+    void Reset(TCaller caller);
+    // The view range Reset shows once the instrument is homed.
+    virtual void ShowResetRange();
+
+    IConsoleHost &Host;
+
+    QWidget *Panel_Main = nullptr;
+    TPicture *Image_Base = nullptr;
+    QLabel *Label_Product = nullptr;
+    QLabel *Label_Remote = nullptr;
+    TPicture *Image_Button3_On = nullptr;
+    TPicture *Image_Button3_Off = nullptr;
+    TPicture *Image_Button4_On = nullptr;
+    TPicture *Image_Button4_Off = nullptr;
+
+private:
+    void SetControlsEnabled(bool enabled);
+
+    std::vector<QWidget *> Controls; // what remote control disables
+};
