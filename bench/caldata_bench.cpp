@@ -1,5 +1,7 @@
 // Calibration data: import of a full-size file (1000 rows x 20 columns) from the kept copy, and
 // filling the mapping data window with that table. Run with --benchmark_repetitions for medians.
+#include "benchmain.h"
+
 #include "caldata/caldataimport.h"
 #include "caldata/calfiles.h"
 #include "console/formcaldata.h"
@@ -75,11 +77,5 @@ BENCHMARK(BM_RefreshMappingWindowFull)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

@@ -1,5 +1,7 @@
 // Wall time of one position read (CommandPos) against an instrument that answers at once, on a
 // pseudo-terminal. The link polls every 100 ms, so one poll is the floor.
+#include "benchmain.h"
+
 #include "device/devicerederedirada.h"
 #include "platform/programfolder.h"
 
@@ -99,9 +101,5 @@ BENCHMARK(BM_CommandPos_InstantReply)
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,5 +1,7 @@
 // Communication-log entries per second, with an empty log and with one of 100 000 lines: an
 // entry is appended, so its cost must not grow with the log.
+#include "benchmain.h"
+
 #include "device/devicerederedirada.h"
 
 #include <QCoreApplication>
@@ -40,9 +42,5 @@ BENCHMARK(BM_LogEntry_Log100000Lines)->UseRealTime();
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }

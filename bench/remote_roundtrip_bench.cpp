@@ -3,6 +3,8 @@
 // request in turn, so the ratio to the echo holds on a noisy machine. Both servers share one
 // event-loop thread, as the remote server shares the user-interface thread in the program.
 
+#include "benchmain.h"
+
 #include "remote/remoteserver.h"
 
 #include <QCoreApplication>
@@ -185,9 +187,5 @@ BENCHMARK(BM_RemoteRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }

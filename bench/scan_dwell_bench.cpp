@@ -1,6 +1,8 @@
 // Dwell accuracy of a scan driven by the SCAN panel against the simulated instrument: how much
 // longer than the dwell the interval between two GO lines is. The worker checks the dwell once
 // per 100 ms tick, so the design allows about one tick of overshoot.
+#include "benchmain.h"
+
 #include "caldata/caldataimport.h"
 #include "console/formcontrolscan.h"
 #include "platform/programfolder.h"
@@ -115,11 +117,5 @@ BENCHMARK(BM_ScanDwellOvershoot)->Arg(500)->Iterations(1)->Unit(benchmark::kSeco
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

@@ -1,4 +1,6 @@
 // CPU used by the auto-scan worker while no scan runs: one UI-thread round trip every 100 ms.
+#include "benchmain.h"
+
 #include "scan/threadautoscan.h"
 
 #include <QCoreApplication>
@@ -73,9 +75,5 @@ BENCHMARK(BM_IdleWorkerCpu)
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QCoreApplication>(argc, argv);
 }
