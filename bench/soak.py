@@ -203,7 +203,7 @@ class Soak:
         rnd = self.rnd
         # An unplug costs the program a new search and start-up, so it comes less often.
         choice = rnd.choices(["delay", "noise", "echo", "split", "noreply", "crlf", "unplug"],
-                             [3, 3, 2, 3, 2, 1, 1])[0]
+                             [3, 3, 2, 3, 2, 1, 2])[0]
         if choice == "unplug":
             if not self.plugged:
                 self.control.command("plug")
@@ -231,7 +231,7 @@ class Soak:
         self.control.command("reset")
         self.fault = "none"
         self.fault_until = None
-        self.next_fault = time.monotonic() + self.rnd.uniform(2.0, 8.0)
+        self.next_fault = time.monotonic() + self.rnd.uniform(1.0, 6.0)
         if not self.plugged:
             self.control.command("plug")
             self.plugged = True

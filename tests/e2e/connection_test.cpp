@@ -49,8 +49,8 @@ TEST(Connection, SearchUnplugInAScanReplugCloseRestartOnTheStoredPortAndCloseInA
         EXPECT_EQ(Printable(client.ask("SCAN 580.0 640.0 5.0 10.0 1.0")), "SCAN OK\\r");
         ASSERT_TRUE(instrument.waitForRequest(ksim::RequestKind::Go, gosBefore));
         EXPECT_TRUE(instrument.control("unplug").startsWith("OK"));
-        const std::optional<QByteArray> outcome =
-            client.askUntil("", [](const QByteArray &r) { return r != "\r"; }, 30000);
+        const std::optional<QByteArray> outcome = client.askUntil(
+            "", [](const QByteArray &r) { return r != "\r"; }, 30000);
         EXPECT_EQ(Printable(outcome), "SCAN FAIL\\r");
         EXPECT_EQ(Printable(client.ask("ECODE")), "ERRDV05\\r");
         EXPECT_EQ(Printable(client.ask("ETEXT")), "Scan failure.\\r");

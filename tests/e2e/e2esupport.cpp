@@ -49,10 +49,10 @@ bool ProgramFolder::writeSettings(const QString &portName, quint16 portNum, bool
     QFile file(filePath(QStringLiteral("RedeRedirada.ini")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QByteArray text = "[Info]\r\nType=Kestrune v1\r\n[ComPort]\r\nPortName=" +
-                            portName.toLatin1() + "\r\n[Device]\r\nDebugMode=" +
-                            (debugMode ? "1" : "0") + "\r\n[Remote]\r\nPortNum=" +
-                            QByteArray::number(portNum) + "\r\n";
+    const QByteArray text =
+        "[Info]\r\nType=Kestrune v1\r\n[ComPort]\r\nPortName=" + portName.toLatin1() +
+        "\r\n[Device]\r\nDebugMode=" + (debugMode ? "1" : "0") +
+        "\r\n[Remote]\r\nPortNum=" + QByteArray::number(portNum) + "\r\n";
     return file.write(text) == text.size();
 }
 
@@ -63,8 +63,8 @@ QByteArray ProgramFolder::settingsText() const {
 QStringList ProgramFolder::logFiles() const {
     QStringList files;
     const QDir log(filePath(QStringLiteral("Log")));
-    for (const QString &name : log.entryList({QStringLiteral("Log *.ini")}, QDir::Files,
-                                             QDir::Name))
+    for (const QString &name :
+         log.entryList({QStringLiteral("Log *.ini")}, QDir::Files, QDir::Name))
         files << log.filePath(name);
     return files;
 }
@@ -115,9 +115,8 @@ bool Simulator::start(const ProgramFolder &folder, int comPort, const QStringLis
     if (!ready || !output_.contains("READY\n"))
         return false;
     controlSocket_.connectToServer(controlPath_);
-    return WaitUntil(
-        [this] { return controlSocket_.state() == QLocalSocket::ConnectedState; },
-        StartTimeOutMs);
+    return WaitUntil([this] { return controlSocket_.state() == QLocalSocket::ConnectedState; },
+                     StartTimeOutMs);
 }
 
 QByteArray Simulator::control(const QByteArray &command) {
@@ -126,8 +125,7 @@ QByteArray Simulator::control(const QByteArray &command) {
     QByteArray reply;
     WaitUntil([&] {
         reply += controlSocket_.readAll();
-        return reply.endsWith('\n') ||
-               controlSocket_.state() != QLocalSocket::ConnectedState;
+        return reply.endsWith('\n') || controlSocket_.state() != QLocalSocket::ConnectedState;
     });
     return reply.trimmed();
 }
@@ -153,10 +151,6 @@ QList<ksim::RequestRecord> Simulator::records(ksim::RequestKind kind) const {
 
 bool Simulator::waitForRequest(ksim::RequestKind kind, int seen, int timeoutMs) const {
     return WaitUntil([&] { return records(kind).size() > seen; }, timeoutMs);
-}
-
-QByteArray Simulator::errorOutput() {
-    return process_.readAllStandardError();
 }
 
 void Simulator::stop() {
@@ -192,8 +186,8 @@ bool Program::terminate(int timeoutMs) {
     if (process_.state() == QProcess::NotRunning)
         return false;
     ::kill(pid_t(process_.processId()), SIGTERM);
-    const bool ended = WaitUntil([this] { return process_.state() == QProcess::NotRunning; },
-                                 timeoutMs);
+    const bool ended =
+        WaitUntil([this] { return process_.state() == QProcess::NotRunning; }, timeoutMs);
     errorOutput();
     return ended && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
 }
@@ -210,9 +204,12 @@ bool RemoteClient::connectTo(quint16 port, int timeoutMs) {
     while (clock.elapsed() < timeoutMs) {
         socket_.abort();
         socket_.connectToHost(QHostAddress::LocalHost, port);
-        if (WaitUntil([this] { return socket_.state() == QAbstractSocket::ConnectedState ||
-                                      socket_.state() == QAbstractSocket::UnconnectedState; },
-                      5000) &&
+        if (WaitUntil(
+                [this] {
+                    return socket_.state() == QAbstractSocket::ConnectedState ||
+                           socket_.state() == QAbstractSocket::UnconnectedState;
+                },
+                5000) &&
             socket_.state() == QAbstractSocket::ConnectedState)
             return true;
         WaitUntil([] { return false; }, 100);
@@ -239,9 +236,8 @@ std::optional<QByteArray> RemoteClient::ask(const QByteArray &line, int timeoutM
 }
 
 std::optional<QByteArray>
-RemoteClient::askUntil(const QByteArray &line,
-                       const std::function<bool(const QByteArray &)> &done, int timeoutMs,
-                       int pauseMs) {
+RemoteClient::askUntil(const QByteArray &line, const std::function<bool(const QByteArray &)> &done,
+                       int timeoutMs, int pauseMs) {
     QElapsedTimer clock;
     clock.start();
     std::optional<QByteArray> reply;

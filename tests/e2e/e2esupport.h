@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 
 namespace e2e {
@@ -55,8 +56,6 @@ public:
     QList<ksim::RequestRecord> records(ksim::RequestKind kind) const;
     // Waits until the simulator has heard a request of this kind beyond the first `seen` ones.
     bool waitForRequest(ksim::RequestKind kind, int seen = 0, int timeoutMs = 20000) const;
-    QByteArray errorOutput();
-    qint64 pid() const { return process_.processId(); }
     void stop();
 
 private:
@@ -75,8 +74,6 @@ public:
     bool start(const ProgramFolder &folder);
     // SIGTERM, then the wait for the end; true when the program ended by itself with code 0.
     bool terminate(int timeoutMs = 30000);
-    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
-    qint64 pid() const { return process_.processId(); }
     qint64 msSinceStart() const { return clock_.elapsed(); }
     // Standard error so far: sanitizer reports land here.
     QByteArray errorOutput();
@@ -101,6 +98,7 @@ public:
     bool isConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
     // True once the server has closed the connection.
     bool waitClosedByServer(int timeoutMs = 10000);
+    // Bytes that came in beyond the replies taken so far.
     QByteArray received() const { return pending_; }
     void close();
 

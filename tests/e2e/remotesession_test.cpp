@@ -51,8 +51,8 @@ void ExpectStartUpInLog(const ProgramFolder &folder) {
         if (next < wanted.size() && LogText(line) == wanted[next])
             ++next;
     }
-    EXPECT_EQ(next, wanted.size()) << "missing from the log, in this order: "
-                                   << wanted.value(next).toStdString();
+    EXPECT_EQ(next, wanted.size())
+        << "missing from the log, in this order: " << wanted.value(next).toStdString();
 }
 
 // The entries of the last successful position read, from its buffer clear to its result, must
@@ -60,11 +60,12 @@ void ExpectStartUpInLog(const ProgramFolder &folder) {
 void ExpectPositionReadInLog(const ProgramFolder &folder, const QByteArray &positions) {
     const QStringList lines = folder.logLines();
     for (const QString &line : lines)
-        ASSERT_FALSE(LogText(line).isEmpty()) << "line without its time stamp: "
-                                              << line.toStdString();
+        ASSERT_FALSE(LogText(line).isEmpty())
+            << "line without its time stamp: " << line.toStdString();
     QByteArray slashed = positions;
     slashed.replace(' ', '/');
-    const QString result = QStringLiteral("Command <POS> Success : ") + QString::fromLatin1(slashed);
+    const QString result =
+        QStringLiteral("Command <POS> Success : ") + QString::fromLatin1(slashed);
     int end = -1;
     for (int i = 0; i < lines.size(); ++i) {
         if (LogText(lines[i]) == result)
@@ -76,13 +77,12 @@ void ExpectPositionReadInLog(const ProgramFolder &folder, const QByteArray &posi
     QStringList texts;
     for (int i = end - 6; i <= end; ++i)
         texts << LogText(lines[i]);
-    EXPECT_EQ(texts,
-              (QStringList{QStringLiteral("Clear Buffer Success"),
-                           QStringLiteral("Send Command <POS 3>"),
-                           QStringLiteral("Wait Response Start"),
-                           QStringLiteral("OnRxChar (%1)").arg(reply.size()) + data,
-                           QStringLiteral("RxBuffer (%1)").arg(reply.size()) + data,
-                           QStringLiteral("Wait Response End"), result}));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Clear Buffer Success"),
+                                  QStringLiteral("Send Command <POS 3>"),
+                                  QStringLiteral("Wait Response Start"),
+                                  QStringLiteral("OnRxChar (%1)").arg(reply.size()) + data,
+                                  QStringLiteral("RxBuffer (%1)").arg(reply.size()) + data,
+                                  QStringLiteral("Wait Response End"), result}));
 }
 
 bool PythonHasPyVisa(QString *why) {
@@ -118,61 +118,58 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
 
     {
         SCOPED_TRACE("the protocol's example exchange, byte for byte");
-        ExpectExchanges(
-            client, {{"VER", "Kestrune v1.0\r"},
-                     {"STATE", "IDLE\r"},
-                     {"SCAN 500.0 610.0 5.0 10.0 1.0", "SCAN FAIL\r"},
-                     {"ECODE", "ERRSC06\r"},
-                     {"ETEXT", "Out of range. Please set [START] \xA1\xC3 563.5\r"},
-                     {"ECLEAR", "OK\r"},
-                     {"ECODE", "\r"},
-                     {"SCAN 580.0 610.0 5.0 10.0 1.0", "SCAN OK\r"},
-                     {"STATE", "SCAN\r"},
-                     {"STOP", "STOP OK\r"},
-                     {"STATE", "IDLE\r"},
-                     {"scan 580 610 5 10 1", "UNKNOWN COMMAND\r"}});
+        ExpectExchanges(client, {{"VER", "Kestrune v1.0\r"},
+                                 {"STATE", "IDLE\r"},
+                                 {"SCAN 500.0 610.0 5.0 10.0 1.0", "SCAN FAIL\r"},
+                                 {"ECODE", "ERRSC06\r"},
+                                 {"ETEXT", "Out of range. Please set [START] \xA1\xC3 563.5\r"},
+                                 {"ECLEAR", "OK\r"},
+                                 {"ECODE", "\r"},
+                                 {"SCAN 580.0 610.0 5.0 10.0 1.0", "SCAN OK\r"},
+                                 {"STATE", "SCAN\r"},
+                                 {"STOP", "STOP OK\r"},
+                                 {"STATE", "IDLE\r"},
+                                 {"scan 580 610 5 10 1", "UNKNOWN COMMAND\r"}});
     }
 
     {
         SCOPED_TRACE("moves, refusals and the last outcome");
         const int gosBefore = instrument.records(ksim::RequestKind::Go).size();
-        ExpectExchanges(
-            client,
-            {{"SETC 500.0 5.0", "SETC FAIL\r"},
-             {"ECODE", "ERRSE03\r"},
-             {"ETEXT", "Out of range. Please set [CWL] \xA1\xC3 563.5\r"},
-             {"SETC 700.0 5.0", "SETC FAIL\r"},
-             {"ETEXT", "Out of range. Please set [CWL] \xA1\xC2 645.0\r"},
-             {"SETC 600.3 5.0", "SETC FAIL\r"},
-             {"ECODE", "ERRSE07\r"},
-             {"SETR 640.0 590.0", "SETR FAIL\r"},
-             {"ECODE", "ERRSE15\r"},
-             {"ETEXT", "Out of range. Please set ([LW]-[SW]) \xA1\xC3 2.0\r"},
-             {"SETC 600.0 5.0", "SETC OK\r"},
-             {"ECODE", "\r"},
-             {"ETEXT", "\r"},
-             {"SETR 590.0 620.0", "SETR OK\r"},
-             {"  SETC,\"590.0\", 10", "SETC OK\r"},
-             {"SETC 600.0 5.0,", "UNKNOWN COMMAND\r"},
-             {"VER 1", "UNKNOWN COMMAND\r"},
-             {"ECODE", "NONE\r"},
-             {"ETEXT", "Unknown Command.\r"},
-             {"STOP", "STOP FAIL\r"},
-             {"ETEXT", "No Scan.\r"},
-             {"SCAN 580.0 610.0 5.0 0.7 1.0", "SCAN FAIL\r"},
-             {"ECODE", "ERRSC13\r"},
-             {"SCAN 610.0 580.0 5.0 10.0 700", "SCAN FAIL\r"},
-             {"ETEXT", "Out of range. Please set [TimeDelay] \xA1\xC2 600.0\r"},
-             {"RESET", "RESET OK\r"},
-             {"ECODE", "\r"}});
+        ExpectExchanges(client, {{"SETC 500.0 5.0", "SETC FAIL\r"},
+                                 {"ECODE", "ERRSE03\r"},
+                                 {"ETEXT", "Out of range. Please set [CWL] \xA1\xC3 563.5\r"},
+                                 {"SETC 700.0 5.0", "SETC FAIL\r"},
+                                 {"ETEXT", "Out of range. Please set [CWL] \xA1\xC2 645.0\r"},
+                                 {"SETC 600.3 5.0", "SETC FAIL\r"},
+                                 {"ECODE", "ERRSE07\r"},
+                                 {"SETR 640.0 590.0", "SETR FAIL\r"},
+                                 {"ECODE", "ERRSE15\r"},
+                                 {"ETEXT", "Out of range. Please set ([LW]-[SW]) \xA1\xC3 2.0\r"},
+                                 {"SETC 600.0 5.0", "SETC OK\r"},
+                                 {"ECODE", "\r"},
+                                 {"ETEXT", "\r"},
+                                 {"SETR 590.0 620.0", "SETR OK\r"},
+                                 {"  SETC,\"590.0\", 10", "SETC OK\r"},
+                                 {"SETC 600.0 5.0,", "UNKNOWN COMMAND\r"},
+                                 {"VER 1", "UNKNOWN COMMAND\r"},
+                                 {"ECODE", "NONE\r"},
+                                 {"ETEXT", "Unknown Command.\r"},
+                                 {"STOP", "STOP FAIL\r"},
+                                 {"ETEXT", "No Scan.\r"},
+                                 {"SCAN 580.0 610.0 5.0 0.7 1.0", "SCAN FAIL\r"},
+                                 {"ECODE", "ERRSC13\r"},
+                                 {"SCAN 610.0 580.0 5.0 10.0 700", "SCAN FAIL\r"},
+                                 {"ETEXT", "Out of range. Please set [TimeDelay] \xA1\xC2 600.0\r"},
+                                 {"RESET", "RESET OK\r"},
+                                 {"ECODE", "\r"}});
         // Only the accepted moves reached the instrument, each to its table cell.
         QStringList cells;
         for (const ksim::RequestRecord &r :
              Since(instrument.records(ksim::RequestKind::Go), gosBefore))
             cells << r.check;
-        EXPECT_EQ(cells, (QStringList{QStringLiteral("cell=600.0/5.0"),
-                                      QStringLiteral("cell=605.0/30.0"),
-                                      QStringLiteral("cell=590.0/10.0")}));
+        EXPECT_EQ(cells,
+                  (QStringList{QStringLiteral("cell=600.0/5.0"), QStringLiteral("cell=605.0/30.0"),
+                               QStringLiteral("cell=590.0/10.0")}));
         const QList<ksim::RequestRecord> all = instrument.records();
         ASSERT_FALSE(all.isEmpty());
         EXPECT_EQ(all.last().kind, ksim::RequestKind::Home);
@@ -188,8 +185,8 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
                                  {"SETC 600.0 5.0", "SETC FAIL\r"},
                                  {"RESET", "RESET FAIL\r"},
                                  {"ECODE", "NONE\r"}});
-        const std::optional<QByteArray> outcome =
-            client.askUntil("", [](const QByteArray &r) { return r != "\r"; }, 30000);
+        const std::optional<QByteArray> outcome = client.askUntil(
+            "", [](const QByteArray &r) { return r != "\r"; }, 30000);
         EXPECT_EQ(Printable(outcome), "SCAN SUCCESS\\r");
         ExpectExchanges(client, {{"ECODE", "NONE\r"},
                                  {"ETEXT", "Scan successful.\r"},
@@ -202,9 +199,9 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
         QStringList cells;
         for (const ksim::RequestRecord &r : gos)
             cells << r.check;
-        EXPECT_EQ(cells, (QStringList{QStringLiteral("cell=580.0/5.0"),
-                                      QStringLiteral("cell=590.0/5.0"),
-                                      QStringLiteral("cell=600.0/5.0")}));
+        EXPECT_EQ(cells,
+                  (QStringList{QStringLiteral("cell=580.0/5.0"), QStringLiteral("cell=590.0/5.0"),
+                               QStringLiteral("cell=600.0/5.0")}));
         // Each point is held at least the dwell, and at most about one 100 ms tick of the scan
         // worker longer (plus a little for a loaded machine).
         for (int i = 1; i < gos.size(); ++i) {
@@ -255,10 +252,10 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
                 .match(QString::fromLatin1(status600));
         ASSERT_TRUE(at600.hasMatch()) << status600.constData();
         ExpectExchanges(client, {{"RESET", "RESET OK\r"}});
-        ExpectPositionReadInLog(folder, QStringLiteral("%1 %2 %3")
-                                            .arg(at600.captured(1), at600.captured(2),
-                                                 at600.captured(3))
-                                            .toLatin1());
+        ExpectPositionReadInLog(folder,
+                                QStringLiteral("%1 %2 %3")
+                                    .arg(at600.captured(1), at600.captured(2), at600.captured(3))
+                                    .toLatin1());
         const QStringList files = folder.logFiles();
         ASSERT_EQ(files.size(), 1);
         EXPECT_TRUE(QRegularExpression(QStringLiteral("/Log/Log \\d{8}-\\d{6}\\.ini$"))
@@ -295,10 +292,13 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
         ExpectExchanges(client, {{"VER", "Kestrune v1.0\r"}});
     }
 
+    // Every move of the session, the example client's included, went to a cell of the table.
+    for (const ksim::RequestRecord &r : instrument.records(ksim::RequestKind::Go))
+        EXPECT_TRUE(r.check.startsWith(QLatin1String("cell="))) << r.text.constData();
+
     client.close();
     ExpectCleanEnd(program);
     EXPECT_TRUE(SettingsLines(folder).contains("PortName=COM1"));
     if (!noPyVisa.isEmpty())
-        GTEST_SKIP() << "everything but the lab-automation example ran; "
-                     << noPyVisa.toStdString();
+        GTEST_SKIP() << "everything but the lab-automation example ran; " << noPyVisa.toStdString();
 }
