@@ -9,7 +9,7 @@
 #                   [--fd-growth N] [--sample-every SECONDS] [--debug-log] [--keep]
 #
 # Defaults: 180 s, a random seed (printed), build/, 8192 kB, 4 descriptors, 30 s. --debug-log
-# turns on the program's communication log (which grows all along, and its memory with nothing);
+# turns on the program's communication log (its file grows all along, the memory must not);
 # --keep leaves the folder with the settings, the log and the simulator's output afterwards.
 # A sanitizer build holds freed memory back in its quarantine (up to 256 MB), so its RSS says
 # nothing about leaks; give it a large --rss-growth-kb and rely on its leak report at the close.
