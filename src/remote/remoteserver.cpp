@@ -120,6 +120,18 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
     DisableBothPanels();
 }
 
+// A SCAN whose client left while the command ran starts its scan after the disconnect, which
+// found nothing to stop. Nobody is there to stop it now, so it is stopped as the disconnect would
+// have. A server that was stopped meanwhile is closing the program, which ends the scan anyway.
+void TRemoteServer::StopScanOfDepartedClient() {
+    if (RemoteClient || !ServerSocket->isListening() || !Host.RemoteScanPanel().IsScanning())
+        return;
+    try {
+        Host.RemoteScanPanel().Action_RemoteControl_Stop();
+    } catch (...) {
+    }
+}
+
 // Qt reports the error from inside the socket's own notification code; the connection is closed
 // once that code has returned, and its disconnect event ends the session. Nothing is shown.
 void TRemoteServer::ServerSocketClientError(QTcpSocket *client) {
@@ -151,8 +163,10 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
         // Cleared before events run, so that a scan outcome reported in between is kept for
         // the next reply instead of being wiped with this one.
         Reply.ReplyText.clear();
-        if (!send)
+        if (!send) {
+            StopScanOfDepartedClient();
             break;
+        }
         QCoreApplication::processEvents();
         if (!IsServing(session, served))
             break;

@@ -50,6 +50,7 @@ private:
     bool TakeRemoteLine();
     void SendReply(QTcpSocket *client);
     void DisableBothPanels();
+    void StopScanOfDepartedClient();
     void Release(QTcpSocket *client);
     void ReleaseConnections();
     bool IsServing(quint64 session, const QPointer<QTcpSocket> &client) const;

@@ -308,6 +308,22 @@ TEST_F(TRemoteServerFixture, ClientLeavingInsideACommandGetsNoReply) {
     EXPECT_EQ(next->Ask("VER"), std::optional<QByteArray>(Version));
 }
 
+TEST_F(TRemoteServerFixture, ScanStartedAfterItsClientLeftIsStopped) {
+    auto client = ConnectServed();
+    Host.ScanPanel.OnScan = [&] {
+        client->Close(); // gone before the panel has started the scan
+        EXPECT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
+        Host.ScanPanel.Scanning = true;
+        Host.SetRemoteReply("SCAN OK", "", "");
+    };
+    Host.ScanPanel.OnStop = [&] { Host.ScanPanel.ReportAbort(); };
+    client->Send("SCAN 580 610 5 10 1\r");
+    ASSERT_TRUE(WaitUntil([&] { return Host.ScanPanel.StopCount == 1; }));
+    EXPECT_FALSE(Host.ScanPanel.Scanning);
+    auto next = ConnectServed();
+    EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("IDLE"));
+}
+
 TEST_F(TRemoteServerFixture, ClientLeavingDuringStopWaitStopsTheScanOnce) {
     auto client = ConnectServed();
     ASSERT_EQ(client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
