@@ -13,14 +13,14 @@ using calfiles::FakeCalDataHost;
 using Go = FakeCalDataHost::Go;
 
 // One cell text of a table written by hand: "x" or three values.
-struct CellSpec {
+struct CellValues {
     int Pos1 = -1, Pos2 = -1, Pos3 = -1;
     bool Valid = false;
 };
-CellSpec X() {
+CellValues X() {
     return {};
 }
-CellSpec P(int a, int b, int c) {
+CellValues P(int a, int b, int c) {
     return {a, b, c, a >= 0 && b >= 0 && c >= 0};
 }
 
@@ -30,7 +30,7 @@ protected:
 
     // Fills the table as an import would: counts, values, every cell, Loaded.
     void Fill(const std::vector<double> &cws, const std::vector<double> &fwhms,
-              const std::function<CellSpec(int r, int c)> &cell) {
+              const std::function<CellValues(int r, int c)> &cell) {
         table->RowCount = int(cws.size());
         table->ColCount = int(fwhms.size());
         for (size_t c = 0; c < fwhms.size(); ++c)
@@ -38,9 +38,9 @@ protected:
         for (size_t r = 0; r < cws.size(); ++r) {
             table->CWValues[r] = cws[r];
             for (size_t c = 0; c < fwhms.size(); ++c) {
-                const CellSpec spec = cell(int(r), int(c));
-                table->Cells[r][c] = {fwhms[c],  cws[r],    spec.Valid,
-                                      spec.Pos1, spec.Pos2, spec.Pos3};
+                const CellValues values = cell(int(r), int(c));
+                table->Cells[r][c] = {fwhms[c],    cws[r],      values.Valid,
+                                      values.Pos1, values.Pos2, values.Pos3};
             }
         }
         table->Loaded = true;
@@ -48,10 +48,11 @@ protected:
 
     // The table of the reference file (4 rows, FWHM 5, 10, 20; "x" at [0][2] and [3][0]).
     void FillExample() {
-        const CellSpec cells[4][3] = {{P(1200, 3400, 150), P(1180, 3390, 300), X()},
-                                      {P(1210, 3405, 150), P(1190, 3395, 300), P(1170, 3380, 600)},
-                                      {P(1220, 3410, 150), P(1200, 3400, 300), P(1180, 3390, 600)},
-                                      {X(), P(1210, 3405, 300), P(1190, 3395, 600)}};
+        const CellValues cells[4][3] = {
+            {P(1200, 3400, 150), P(1180, 3390, 300), X()},
+            {P(1210, 3405, 150), P(1190, 3395, 300), P(1170, 3380, 600)},
+            {P(1220, 3410, 150), P(1200, 3400, 300), P(1180, 3390, 600)},
+            {X(), P(1210, 3405, 300), P(1190, 3395, 600)}};
         Fill({500.0, 500.5, 501.0, 501.5}, {5.0, 10.0, 20.0},
              [&](int r, int c) { return cells[r][c]; });
     }
