@@ -172,26 +172,22 @@ void TForm_Main::Action_DeviceUpdateInfo() {
     RangeText.clear();
     RangeMin = -1.0;
     RangeMax = -1.0;
+    // Each item is asked for only while the ones before it have answered.
+    const auto readInfoItem = [this](int item, QString &into) {
+        if (!Device->CommandInfo(item))
+            return false;
+        into = Device->GetInfo(item);
+        QCoreApplication::processEvents();
+        return true;
+    };
     bool ok = true;
     try {
         if (StartUpInterrupted())
             return;
-        if (Device->CommandInfo(0)) {
-            CalTable.Model = Device->GetInfo(0);
-            QCoreApplication::processEvents();
-        } else {
-            ok = false;
-        }
+        ok = readInfoItem(0, CalTable.Model);
         if (StartUpInterrupted())
             return;
-        if (ok) {
-            if (Device->CommandInfo(1)) {
-                CalTable.Serial = Device->GetInfo(1);
-                QCoreApplication::processEvents();
-            } else {
-                ok = false;
-            }
-        }
+        ok = ok && readInfoItem(1, CalTable.Serial);
         if (StartUpInterrupted())
             return;
         if (ok) {

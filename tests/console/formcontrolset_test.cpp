@@ -3,6 +3,7 @@
 #include "calfixture.h"
 #include "core/comparisonsigns.h"
 #include "panelfixture.h"
+#include "ruletexts.h"
 
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -17,16 +18,6 @@ namespace {
 const QColor Silver = StatusColour::Silver;
 const QColor Lime = StatusColour::Lime;
 const QColor Red = StatusColour::Red;
-
-// ">=" and "<=" in a case text stand for the signs: on screen, and as byte pairs remotely.
-QString OnScreen(const char *text) {
-    return QString::fromUtf8(text)
-        .replace(QStringLiteral(">="), QStringLiteral("\u2265"))
-        .replace(QStringLiteral("<="), QStringLiteral("\u2264"));
-}
-QByteArray ToClient(const char *text) {
-    return QByteArray(text).replace(">=", "\xA1\xC3").replace("<=", "\xA1\xC2");
-}
 
 // The two validators over a table of CW 590.0 .. 630.0 by 0.1 and FWHM 2..10 and 20, where a
 // band reaches only with a margin of its own width on either side. Row 610.0 reads 610.05, a
@@ -57,58 +48,26 @@ protected:
     QVector<StatusMessage> localMessages;
 };
 
-struct RuleCase {
-    int mode;
-    const char *first;
-    const char *second;
-    const char *code;
-    const char *text;
-};
-
-class SetPointTwinRules : public SetPointTwins, public ::testing::WithParamInterface<RuleCase> {};
+class SetPointTwinRules : public SetPointTwins, public ::testing::WithParamInterface<SetPointRuleCase> {};
 
 TEST_P(SetPointTwinRules, BothShowTheRuleAndTheRemoteOneStoresIt) {
-    const RuleCase &c = GetParam();
+    const SetPointRuleCase &c = GetParam();
     EXPECT_EQ(RunBoth(c.mode, c.first, c.second), std::make_pair(false, false));
-    const StatusMessage expected{QString::fromLatin1(c.code) + " : " + OnScreen(c.text), Red};
+    const StatusMessage expected{QString::fromLatin1(c.code) + " : " + WithSigns(c.text), Red};
     EXPECT_EQ(localMessages, QVector<StatusMessage>{expected});
     EXPECT_EQ(host.Messages, QVector<StatusMessage>{expected});
     EXPECT_EQ(host.RemoteReply.ReplyText, c.mode == 0 ? "SETC FAIL" : "SETR FAIL");
     EXPECT_EQ(host.RemoteReply.ErrorCode, c.code);
-    EXPECT_EQ(host.RemoteReply.ErrorText, ToClient(c.text));
+    EXPECT_EQ(host.RemoteReply.ErrorText, WithClientSigns(c.text));
 }
 
+INSTANTIATE_TEST_SUITE_P(EveryRule, SetPointTwinRules, ::testing::ValuesIn(SetPointRuleCases()));
+
+// Row 610.0 of this table reads 610.05, which no entry rounded to 0.1 can match.
 INSTANTIATE_TEST_SUITE_P(
-    EveryRule, SetPointTwinRules,
-    ::testing::Values(
-        RuleCase{0, "-1", "-5", "ERRSE01", "[CWL] value is invalid."},
-        RuleCase{0, "700", "-5", "ERRSE02", "[FWHM] value is invalid."},
-        RuleCase{0, "", "", "ERRSE03", "Out of range. Please set [CWL] >= 590.0"},
-        RuleCase{0, "abc", "5", "ERRSE03", "Out of range. Please set [CWL] >= 590.0"},
-        RuleCase{0, "630.1", "5", "ERRSE04", "Out of range. Please set [CWL] <= 630.0"},
-        RuleCase{0, "600", "1", "ERRSE05", "Out of range. Please set [FWHM] >= 2.0"},
-        RuleCase{0, "600", "20.1", "ERRSE06", "Out of range. Please set [FWHM] <= 20.0"},
-        RuleCase{0, "610.0", "5", "ERRSE07", "The decimal place of [CWL] must be an even integer."},
-        RuleCase{0, "600", "5.5", "ERRSE08", "[FWHM] must be a positive integer value."},
-        RuleCase{0, "594.9", "5", "ERRSE09",
-                 "Out of range. If [FWHM] = 5.0 Please set [CWL] >= 595.0"},
-        RuleCase{0, "625.1", "5", "ERRSE10",
-                 "Out of range. If [FWHM] = 5.0 Please set [CWL] <= 625.0"},
-        RuleCase{0, "600", "11", "ERRSE10",
-                 "Out of range. If [FWHM] = 11.0 Please set [CWL] <= 0.0"},
-        RuleCase{1, "-1", "-1", "ERRSE11", "[SW] value is invalid."},
-        RuleCase{1, "600", "-1", "ERRSE12", "[LW] value is invalid."},
-        RuleCase{1, "580", "590", "ERRSE13", "Out of range. Please set ([LW]+[SW])/2 >= 590.0"},
-        RuleCase{1, "630", "640", "ERRSE14", "Out of range. Please set ([LW]+[SW])/2 <= 630.0"},
-        RuleCase{1, "602.5", "597.5", "ERRSE15", "Out of range. Please set ([LW]-[SW]) >= 2.0"},
-        RuleCase{1, "589", "611", "ERRSE16", "Out of range! Please set ([LW]-[SW]) <= 20.0"},
-        RuleCase{1, "597.4", "602.5", "ERRSE17",
-                 "The decimal place of ([LW]+[SW])/2 must be an even integer."},
-        RuleCase{1, "597.4", "602.6", "ERRSE18", "([LW]-[SW]) must be a positive integer value."},
-        RuleCase{1, "588.5", "593.5", "ERRSE19",
-                 "Out of range. If ([LW]-[SW]) = 5.0 Please set ([LW]+[SW])/2 >= 595.0"},
-        RuleCase{1, "624.5", "629.5", "ERRSE20",
-                 "Out of range. If ([LW]-[SW]) = 5.0 Please set ([LW]+[SW])/2 <= 625.0"}));
+    RowBetweenTenths, SetPointTwinRules,
+    ::testing::Values(SetPointRuleCase{0, "610.0", "5", "ERRSE07",
+                                       "The decimal place of [CWL] must be an even integer."}));
 
 TEST_F(SetPointTwins, PassingEntriesAreRoundedHalfToEvenAndStoredSilently) {
     struct Case {
@@ -331,7 +290,7 @@ TEST_F(SetPanelTest, GoWithAnInvalidEntryShowsTheRuleAndMovesNothing) {
         Click("Image_Button4_Off");
         EXPECT_EQ(host->Messages,
                   (QVector<StatusMessage>{{"Changing wavelength and FWHM. Please wait...", Silver},
-                                          {OnScreen(c.message), Red}}));
+                                          {WithSigns(c.message), Red}}));
         EXPECT_EQ(RequestLines(), QStringList{"POS 3"});
         EXPECT_FALSE(host->OperationBusy);
         EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
@@ -450,7 +409,7 @@ TEST_F(SetPanelTest, RemoteGoWithAnInvalidEntryRepliesTheRuleWithItsSignBytes) {
     EXPECT_EQ(host->RemoteReply.ErrorCode, "ERRSE03");
     EXPECT_EQ(host->RemoteReply.ErrorText, "Out of range. Please set [CWL] \xA1\xC3 400.0");
     EXPECT_EQ(host->Messages.last(),
-              (StatusMessage{OnScreen("ERRSE03 : Out of range. Please set [CWL] >= 400.0"), Red}));
+              (StatusMessage{WithSigns("ERRSE03 : Out of range. Please set [CWL] >= 400.0"), Red}));
     EXPECT_EQ(RequestLines(), QStringList{"POS 3"});
 }
 

@@ -1,16 +1,11 @@
 #include "console/scanplancheck.h"
 
 #include "calfixture.h"
+#include "ruletexts.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString WithSigns(const char *text) {
-    return QString::fromUtf8(text)
-        .replace(QStringLiteral(">="), QStringLiteral("\u2265"))
-        .replace(QStringLiteral("<="), QStringLiteral("\u2264"));
-}
 
 // CW 563.5 .. 645.0 by 0.5 nm, FWHM columns 2, 5, 10 and 20; a band reaches only where it fits
 // with a margin of its own width, so at 5 nm the rows 568.5 .. 640.0 are reachable.

@@ -1,6 +1,7 @@
 #include "console/setpointcheck.h"
 
 #include "calfixture.h"
+#include "ruletexts.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -23,24 +24,10 @@ protected:
     ReadyTable fixture;
 };
 
-struct RuleCase {
-    int mode;
-    const char *first;
-    const char *second;
-    const char *code;
-    const char *text; // with the signs written as >= and <=
-};
-
-QString WithSigns(const char *text) {
-    return QString::fromUtf8(text)
-        .replace(QStringLiteral(">="), QStringLiteral("\u2265"))
-        .replace(QStringLiteral("<="), QStringLiteral("\u2264"));
-}
-
-class SetPointRules : public SetPointCheck, public ::testing::WithParamInterface<RuleCase> {};
+class SetPointRules : public SetPointCheck, public ::testing::WithParamInterface<SetPointRuleCase> {};
 
 TEST_P(SetPointRules, FirstFailingRuleGivesItsCodeAndExactText) {
-    const RuleCase &c = GetParam();
+    const SetPointRuleCase &c = GetParam();
     const TSetPointVerdict v = CheckSetPoint(c.mode, QString::fromLatin1(c.first),
                                              QString::fromLatin1(c.second), fixture.table);
     EXPECT_FALSE(v.Passed);
@@ -48,37 +35,7 @@ TEST_P(SetPointRules, FirstFailingRuleGivesItsCodeAndExactText) {
     EXPECT_EQ(v.Text, WithSigns(c.text));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRule, SetPointRules,
-    ::testing::Values(
-        RuleCase{0, "-1", "5", "ERRSE01", "[CWL] value is invalid."},
-        RuleCase{0, "-1", "-5", "ERRSE01", "[CWL] value is invalid."},
-        RuleCase{0, "600", "-5", "ERRSE02", "[FWHM] value is invalid."},
-        RuleCase{0, "", "", "ERRSE03", "Out of range. Please set [CWL] >= 590.0"},
-        RuleCase{0, "abc", "5", "ERRSE03", "Out of range. Please set [CWL] >= 590.0"},
-        RuleCase{0, "630.1", "5", "ERRSE04", "Out of range. Please set [CWL] <= 630.0"},
-        RuleCase{0, "600", "1", "ERRSE05", "Out of range. Please set [FWHM] >= 2.0"},
-        RuleCase{0, "600", "20.1", "ERRSE06", "Out of range. Please set [FWHM] <= 20.0"},
-        RuleCase{0, "600.04", "5.5", "ERRSE08", "[FWHM] must be a positive integer value."},
-        RuleCase{0, "591.0", "5", "ERRSE09",
-                 "Out of range. If [FWHM] = 5.0 Please set [CWL] >= 595.0"},
-        RuleCase{0, "626.0", "5", "ERRSE10",
-                 "Out of range. If [FWHM] = 5.0 Please set [CWL] <= 625.0"},
-        RuleCase{0, "600", "11", "ERRSE10",
-                 "Out of range. If [FWHM] = 11.0 Please set [CWL] <= 0.0"},
-        RuleCase{1, "-1", "600", "ERRSE11", "[SW] value is invalid."},
-        RuleCase{1, "600", "-1", "ERRSE12", "[LW] value is invalid."},
-        RuleCase{1, "580", "590", "ERRSE13", "Out of range. Please set ([LW]+[SW])/2 >= 590.0"},
-        RuleCase{1, "630", "640", "ERRSE14", "Out of range. Please set ([LW]+[SW])/2 <= 630.0"},
-        RuleCase{1, "602.5", "597.5", "ERRSE15", "Out of range. Please set ([LW]-[SW]) >= 2.0"},
-        RuleCase{1, "589", "611", "ERRSE16", "Out of range! Please set ([LW]-[SW]) <= 20.0"},
-        RuleCase{1, "597.4", "602.5", "ERRSE17",
-                 "The decimal place of ([LW]+[SW])/2 must be an even integer."},
-        RuleCase{1, "597.4", "602.6", "ERRSE18", "([LW]-[SW]) must be a positive integer value."},
-        RuleCase{1, "588.5", "593.5", "ERRSE19",
-                 "Out of range. If ([LW]-[SW]) = 5.0 Please set ([LW]+[SW])/2 >= 595.0"},
-        RuleCase{1, "624.5", "629.5", "ERRSE20",
-                 "Out of range. If ([LW]-[SW]) = 5.0 Please set ([LW]+[SW])/2 <= 625.0"}));
+INSTANTIATE_TEST_SUITE_P(EveryRule, SetPointRules, ::testing::ValuesIn(SetPointRuleCases()));
 
 TEST_F(SetPointCheck, CentreModeDerivesEdgesAndPassesOnTheBounds) {
     const TSetPointVerdict v = Centre("600.0", "5.0");
