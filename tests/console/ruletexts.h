@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <ostream>
 #include <vector>
 
 // Rule texts in test tables write the comparison signs as ">=" and "<=".
@@ -23,6 +24,10 @@ struct SetPointRuleCase {
     const char *code;
     const char *text;
 };
+
+inline void PrintTo(const SetPointRuleCase &c, std::ostream *os) {
+    *os << c.code << " for '" << c.first << "', '" << c.second << "'";
+}
 
 // Entries that break one set-point rule each, against CW 590.0 .. 630.0 by 0.1 with FWHM
 // columns 2..10 and 20, where a band reaches only with a margin of its own width at either end.
