@@ -336,7 +336,11 @@ bool TDevice_RedeRedirada::AddLog(const QString &text, const char *data, int cou
         static const char Hex[] = "0123456789ABCDEF";
         QByteArray line =
             QDateTime::currentDateTime().toString(QStringLiteral("[yyMMdd-HHmmss] ")).toLatin1();
-        line += text.toLatin1();
+        // A text with line breaks of its own (a reply of several lines, logged whole) becomes
+        // several lines of the file, each ended by CR LF like every other line.
+        QByteArray body = text.toLatin1();
+        body.replace("\r\n", "\n").replace('\r', '\n').replace("\n", "\r\n");
+        line += body;
         if (count >= 1 && data) {
             line.reserve(line.size() + 4 * count + 4);
             line += " #";

@@ -53,7 +53,7 @@ void PrintTo(const EntryCase &c, std::ostream *os) {
 
 class LogEntry : public LogFolderTest, public ::testing::WithParamInterface<EntryCase> {};
 
-TEST_P(LogEntry, IsWrittenAsOneStampedLine) {
+TEST_P(LogEntry, IsWrittenAfterItsStampAndEndedByCrLf) {
     const EntryCase &c = GetParam();
     ASSERT_TRUE(link_.AddLog(c.text, c.data.constData(), c.count));
     const QByteArray bytes = FileBytes(link_.logFilePath());
@@ -76,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"EightBitText", kLatin1Text, "", 0,
                   "\xB0"
                   "C\r\n"},
-        EntryCase{"TextWithLineBreak", "Quilm\rFM", "", 0, "Quilm\rFM\r\n"}),
+        // Line breaks inside a text (a reply of several lines) end lines of the file.
+        EntryCase{"TextWithCarriageReturn", "Quilm\rFM", "", 0, "Quilm\r\nFM\r\n"},
+        EntryCase{"TextEndingInCarriageReturn", "Ver1.0\r", "", 0, "Ver1.0\r\n\r\n"},
+        EntryCase{"TextWithEveryBreak", "a\nb\r\nc\n\rd", "", 0, "a\r\nb\r\nc\r\n\r\nd\r\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(LogFolderTest, EntriesAreAppendedToWhatIsThere) {
