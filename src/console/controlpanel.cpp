@@ -79,9 +79,13 @@ void TForm_ControlPanel::Action_Button4_Down() {
 }
 
 void TForm_ControlPanel::Action_Button4_Up() {
+    ShowButton4Released();
+    QCoreApplication::processEvents();
+}
+
+void TForm_ControlPanel::ShowButton4Released() {
     Image_Button4_On->hide();
     Image_Button4_Off->show();
-    QCoreApplication::processEvents();
 }
 
 void TForm_ControlPanel::Action_RemoteControl_Enable() {
@@ -180,7 +184,10 @@ void TForm_ControlPanel::Reset(TCaller caller) {
     });
 }
 
+// Without a loaded table every bound reads 0 and the range would be a made-up -10 to 10 nm; the
+// view then keeps what it shows.
 void TForm_ControlPanel::ShowResetRange() {
     const TCalData &table = Host.CalData();
-    Host.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
+    if (table.Loaded)
+        Host.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
 }

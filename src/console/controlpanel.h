@@ -31,6 +31,8 @@ public:
     void Action_Button3_Up();
     void Action_Button4_Down();
     void Action_Button4_Up();
+    // The Go button's released picture, drawn with the next repaint.
+    void ShowButton4Released();
     // A remote client drives the panel: "Remote" shown, buttons and edits take no input.
     void Action_RemoteControl_Enable() override;
     void Action_RemoteControl_Disable() override;
@@ -69,7 +71,7 @@ protected:
     // Local Reset (after the remote-mode refusal) and remote Reset.
     void Reset(TCaller caller);
     // The view range Reset shows once the instrument is homed.
-    virtual void ShowResetRange();
+    void ShowResetRange();
 
     IConsoleHost &Host;
 

@@ -8,11 +8,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
+#include <array>
 
 namespace {
 const QColor EditBackground{0x22, 0x22, 0x22};
@@ -20,8 +19,8 @@ constexpr int EditTypingLimit = 5;
 constexpr std::array<int, TForm_ControlScan::EditCount> CapLefts{56, 176, 296, 416, 536};
 
 // A remote STOP waits this long for the check timer, whose period is a second, to report.
-constexpr int StopWaitMs = 3000;
-constexpr int StopPollMs = 100;
+constexpr int StopWaitRounds = 30; // of StopPollMs each: about 3 s
+constexpr unsigned long StopPollMs = 100;
 
 const QByteArray NoCode = "NONE";
 } // namespace
@@ -154,7 +153,8 @@ void TForm_ControlScan::ScanStart(TCaller caller) {
     if (caller == TCaller::Remote)
         Host.SetRemoteReply("SCAN OK", {}, {});
     Host.ShowStatusMessage(QStringLiteral("Scanning..."), StatusColour::Yellow);
-    Timer_CheckScan->start();
+    if (!Timer_CheckScan->isActive()) // a running check keeps its period
+        Timer_CheckScan->start();
 }
 
 void TForm_ControlScan::ScanFinish() {
@@ -173,10 +173,8 @@ void TForm_ControlScan::Action_RemoteControl_Stop() {
     Flags.AbortRequested = true;
     // The check timer reports the abort from inside this wait. A closing panel's timer no longer
     // runs, so there is nothing to wait for then.
-    const QDeadlineTimer deadline(StopWaitMs);
-    while (Flags.Scanning && !Closing && !deadline.hasExpired()) {
-        QThread::msleep(static_cast<unsigned long>(
-            std::clamp<qint64>(deadline.remainingTime(), 0, StopPollMs)));
+    for (int round = 0; round < StopWaitRounds && Flags.Scanning && !Closing; ++round) {
+        QThread::msleep(StopPollMs);
         QCoreApplication::processEvents();
     }
     if (Flags.Scanning)
@@ -193,10 +191,13 @@ void TForm_ControlScan::Timer_CheckScanTimer() {
         // An abort wins over an end that came with it.
         const bool aborted = Flags.AbortRequested;
         const bool succeeded = Flags.ScanSucceeded;
-        // Idle before the report, whose repaint lets events run: a remote STOP arriving there
-        // finds no scan rather than waiting for this very report. The lock stays held until the
-        // finish, so no other operation starts in between.
+        // The panel is idle before anything of the report is drawn: the repaint lets events
+        // run, and a command arriving there must find the scan over and the lock free, or a
+        // remote STOP would wait for this very report and STATE would answer IDLE while every
+        // operation is still refused.
         Flags = TScanFlags{};
+        Host.EndOperation();
+        ShowButton4Released(); // drawn by the report's repaint
         if (aborted) {
             Host.SetRemoteReply("SCAN ABORT", NoCode, "Scan aborted.");
             Host.ShowStatusMessage(QStringLiteral("Scan aborted."), StatusColour::Silver);
@@ -207,7 +208,6 @@ void TForm_ControlScan::Timer_CheckScanTimer() {
             Host.SetRemoteReply("SCAN FAIL", "ERRDV05", "Scan failure.");
             Host.ShowStatusMessage(QStringLiteral("ERRDV05 : Scan failure."), StatusColour::Red);
         }
-        ScanFinish();
     }
     if (!Closing)
         Timer_CheckScan->start();

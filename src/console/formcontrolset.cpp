@@ -104,13 +104,6 @@ void TForm_ControlSet::ApplyRemoteParameters(int mode, const QString &first,
     QCoreApplication::processEvents();
 }
 
-// Without a loaded table every bound reads 0 and the range would be a made-up -10 to 10 nm; the
-// view then keeps what it shows.
-void TForm_ControlSet::ShowResetRange() {
-    if (Host.CalData().Loaded)
-        TForm_ControlPanel::ShowResetRange();
-}
-
 void TForm_ControlSet::Image_Button4Click() {
     if (RefuseInRemoteMode() || RefuseUnlessReady(DeviceNotReady))
         return;

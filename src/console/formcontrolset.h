@@ -50,9 +50,6 @@ public:
     double MaxCWForFWHM = 0.0;
     TSetPoint SetPoint; // the last set-point that passed
 
-protected:
-    void ShowResetRange() override;
-
 private:
     void FormCreate();
 

@@ -410,6 +410,38 @@ TEST_F(ScanPanelTest, RemoteStopAbortsTheScanFromInsideItsWait) {
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0"}));
 }
 
+// Commands that arrive while the outcome is drawn find the scan over: STOP has nothing to wait
+// for, STATE is idle and a new scan starts at once.
+TEST_F(ScanPanelTest, ThePanelIsIdleWhileItsOutcomeIsDrawn) {
+    bool reported = false;
+    bool busyAtReport = true;
+    bool pressedAtReport = true;
+    TRemoteReply stopReply;
+    host->OnMessage = [&](const StatusMessage &message) {
+        if (reported || message.Text != QLatin1String("Scan successful."))
+            return;
+        reported = true;
+        busyAtReport = panel->IsScanning() || host->OperationBusy;
+        pressedAtReport = ButtonPressed(4);
+        panel->Action_RemoteControl_Stop();
+        stopReply = Reply();
+        panel->ApplyRemoteParameters("580.0", "590.0", "5.0", "10.0", "0.1");
+        panel->Action_RemoteControl_Scan();
+    };
+    panel->ApplyRemoteParameters("580.0", "590.0", "5.0", "10.0", "0.1");
+    panel->Action_RemoteControl_Scan();
+    ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful.")));
+    EXPECT_FALSE(busyAtReport);
+    EXPECT_FALSE(pressedAtReport);
+    EXPECT_EQ(stopReply, Triple("STOP FAIL", "NONE", "No Scan."));
+    // The second scan started from inside the report and keeps its pressed button.
+    EXPECT_EQ(Reply(), Triple("SCAN OK", "", ""));
+    EXPECT_TRUE(panel->IsScanning());
+    EXPECT_TRUE(ButtonPressed(4));
+    EXPECT_EQ(host->BeginCount, 2);
+    EXPECT_EQ(LastMessage().Text, QStringLiteral("Scanning..."));
+}
+
 TEST_F(ScanPanelTest, RemoteScanRepliesScanOkOnceStarted) {
     host->OnMessage = [&](const StatusMessage &message) {
         if (message.Text == QLatin1String("Scanning...")) {
@@ -471,6 +503,15 @@ TEST_P(ScanResetTest, FailedHomingReportsResetFailure) {
                                   : Triple("untouched", "", ""));
     EXPECT_FALSE(ButtonPressed(3));
     EXPECT_FALSE(host->OperationBusy);
+}
+
+// As on the SET tab: with no table loaded the view is not given a range of zero bounds.
+TEST_P(ScanResetTest, WithoutATableLeavesTheViewAsItIs) {
+    table->Loaded = false;
+    Reset();
+    EXPECT_EQ(LastMessage().Text, QStringLiteral("Reset complete."));
+    EXPECT_TRUE(ViewText("Label_RangeMin").isEmpty());
+    EXPECT_TRUE(ViewText("Label_RangeMax").isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalAndRemote, ScanResetTest, ::testing::Bool(),
