@@ -19,7 +19,6 @@
 #include "setup/setuprederedirada.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -29,8 +28,8 @@ namespace {
 
 const QString SearchBaudRate = QStringLiteral("38400"); // the instrument's; BaudRate is not read
 constexpr int SearchTimeOutMs = 500;
-constexpr qint64 SettleMs = 5000;
-constexpr qint64 SettleStepMs = 100;
+constexpr int SettleRounds = 50; // of SettleStepMs each: about 5 s
+constexpr unsigned long SettleStepMs = 100;
 constexpr int RangeTextLength = 11; // "400.0-800.0"
 constexpr double ViewMarginNm = 10.0;
 
@@ -125,17 +124,14 @@ void TForm_Main::DeviceStartUp(const QString &port) {
     ShowStatusMessage(Found, StatusColour::Silver);
 
     // The instrument needs time after the query before it takes commands.
-    QElapsedTimer settling;
-    settling.start();
-    for (;;) {
+    for (int round = 0; round < SettleRounds; ++round) {
         if (StartUpInterrupted())
             return;
-        const qint64 left = SettleMs - settling.elapsed();
-        if (left <= 0)
-            break;
-        QThread::msleep(static_cast<unsigned long>(std::min(left, SettleStepMs)));
+        QThread::msleep(SettleStepMs);
         QCoreApplication::processEvents();
     }
+    if (StartUpInterrupted())
+        return;
 
     Setup->PortName = port;
     Device->SetTimeOut(Setup->TimeOut);
@@ -157,11 +153,16 @@ void TForm_Main::DeviceStartUp(const QString &port) {
             return;
         Form_ControlView->ShowRange(CalTable.GetMinCW() - ViewMarginNm,
                                     CalTable.GetMaxCW() + ViewMarginNm);
+        if (StartUpInterrupted())
+            return;
         ShowStatusMessage(Ready, StatusColour::Lime);
     }
     // A missing piece leaves its error in the message bar and the link open: the instrument
     // counts as connected, but every table lookup answers 0 until the link is closed.
     Action_UpdateUI();
+    // A close in these last repaints has stopped the search timer for good.
+    if (StartUpInterrupted())
+        return;
     OperationBusy = false;
     Timer_AutoOpen->start();
 }

@@ -444,8 +444,8 @@ TEST_F(ConnectionTest, LinkLostDuringTheStartUpEndsTheAttemptAndTheSearchGoesOn)
     EXPECT_TRUE(form->Timer_AutoOpen->isActive());
 }
 
-// Where the window's close arrives in an attempt.
-enum class CloseAt { Settling, IdentificationReply, InformationReply, HomingReply };
+// Where the window's close arrives in an attempt; the last is the repaint of "Device ready.".
+enum class CloseAt { Settling, IdentificationReply, InformationReply, HomingReply, ReadyMessage };
 
 class CloseDuringAttemptTest : public ConnectionTest,
                                public ::testing::WithParamInterface<CloseAt> {};
@@ -469,6 +469,8 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
     };
     if (GetParam() == CloseAt::Settling) {
         messages->OnFirst(Found, 300, closeWindow);
+    } else if (GetParam() == CloseAt::ReadyMessage) {
+        messages->OnFirst(Ready, 0, closeWindow);
     } else {
         const QByteArray request = GetParam() == CloseAt::IdentificationReply ? "?"
                                    : GetParam() == CloseAt::InformationReply  ? "INFO 1"
@@ -484,7 +486,7 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
     EXPECT_LT(tickEnds.back() - closeReturned, 100);
     EXPECT_EQ(sim.totalRequests(), requestsAtClose);
     EXPECT_EQ(Message()->text(), textAtClose);
-    EXPECT_FALSE(messages->Seen(Ready));
+    EXPECT_EQ(messages->Seen(Ready), GetParam() == CloseAt::ReadyMessage);
     EXPECT_TRUE(form->ShuttingDown);
     EXPECT_FALSE(form->DeviceReady);
     EXPECT_FALSE(form->OperationBusy);
@@ -502,13 +504,14 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
 
 std::string CloseAtName(const ::testing::TestParamInfo<CloseAt> &info) {
     static const char *const names[] = {"Settling", "IdentificationReply", "InformationReply",
-                                        "HomingReply"};
+                                        "HomingReply", "ReadyMessage"};
     return names[int(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Waits, CloseDuringAttemptTest,
                          ::testing::Values(CloseAt::Settling, CloseAt::IdentificationReply,
-                                           CloseAt::InformationReply, CloseAt::HomingReply),
+                                           CloseAt::InformationReply, CloseAt::HomingReply,
+                                           CloseAt::ReadyMessage),
                          CloseAtName);
 
 // Information reads and the small operations, driven directly on an open link.
