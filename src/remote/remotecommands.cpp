@@ -99,7 +99,9 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
         scan.ApplyRemoteParameters(fields.at(1), fields.at(2), fields.at(3), fields.at(4),
                                    fields.at(5));
         // "SCAN OK" comes from the panel once the scan has started, never ahead of it: a scan
-        // refused at the link test or the busy lock must not be reported as started.
+        // refused at the link test or the busy lock must not be reported as started. It gets an
+        // empty reply then, and ECODE/ETEXT read nothing left over from an earlier command.
+        SetRemoteReply("", {}, {});
         scan.Action_RemoteControl_Scan();
         return;
     }
