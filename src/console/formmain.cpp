@@ -311,29 +311,38 @@ bool TForm_Main::CommandGo(int pos1, int pos2, int pos3) {
     return Device->CommandGo(pos1, pos2, pos3);
 }
 
+// Both refresh what is shown from state that is already right, so a failure inside them (its
+// repaint runs events) is passed over rather than ending the operation that asked for it.
 void TForm_Main::Action_UpdateUI() {
-    const int mode = ModeShown(Mode);
-    Image_Tab1_On->setVisible(mode == 0);
-    Image_Tab1_Off->setVisible(mode != 0);
-    Image_Tab2_On->setVisible(mode == 1);
-    Image_Tab2_Off->setVisible(mode != 1);
-    Image_Tab3_On->setVisible(mode == 2);
-    Image_Tab3_Off->setVisible(mode != 2);
-    // The panels are gone once the window is being destroyed.
-    if (Form_ControlSet)
-        Form_ControlSet->Action_UpdateUI();
-    if (Form_ControlScan)
-        Form_ControlScan->Action_UpdateUI();
+    try {
+        const int mode = ModeShown(Mode);
+        Image_Tab1_On->setVisible(mode == 0);
+        Image_Tab1_Off->setVisible(mode != 0);
+        Image_Tab2_On->setVisible(mode == 1);
+        Image_Tab2_Off->setVisible(mode != 1);
+        Image_Tab3_On->setVisible(mode == 2);
+        Image_Tab3_Off->setVisible(mode != 2);
+        // The panels are gone once the window is being destroyed.
+        if (Form_ControlSet)
+            Form_ControlSet->Action_UpdateUI();
+        if (Form_ControlScan)
+            Form_ControlScan->Action_UpdateUI();
+    } catch (...) {
+    }
 }
 
 void TForm_Main::Action_ChangeMode() {
-    const int mode = ModeShown(Mode);
-    Form_ControlSet->setVisible(mode == 0);
-    Form_ControlScan->setVisible(mode == 1);
-    Form_ControlHelp->setVisible(mode == 2);
-    Form_ControlView->setVisible(mode != 2);
-    Panel_Main->resize(Panel_Main->width(), mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
-    Panel_View->setVisible(mode != 2);
+    try {
+        const int mode = ModeShown(Mode);
+        Form_ControlSet->setVisible(mode == 0);
+        Form_ControlScan->setVisible(mode == 1);
+        Form_ControlHelp->setVisible(mode == 2);
+        Form_ControlView->setVisible(mode != 2);
+        Panel_Main->resize(Panel_Main->width(),
+                           mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
+        Panel_View->setVisible(mode != 2);
+    } catch (...) {
+    }
 }
 
 void TForm_Main::Image_Title_BaseMouseDown() {
