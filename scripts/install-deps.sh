@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
-    libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     fonts-open-sans fonts-dejavu-core
     python3 python3-pyvisa python3-pyvisa-py
+    netcat-openbsd
 )
 
 missing=()
