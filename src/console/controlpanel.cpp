@@ -2,6 +2,7 @@
 
 #include "caldata/caldata.h"
 #include "console/positionview.h"
+#include "core/comparisonsigns.h"
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
@@ -60,21 +61,25 @@ void TForm_ControlPanel::Action_UpdateUI() {
     Label_Product->setText(Host.GetProductLabel());
 }
 
+void TForm_ControlPanel::ShowButtonPair(TPicture *pressedPicture, TPicture *releasedPicture,
+                                        bool pressed) {
+    // The newly shown picture first, so the place is never empty.
+    (pressed ? pressedPicture : releasedPicture)->show();
+    (pressed ? releasedPicture : pressedPicture)->hide();
+}
+
 void TForm_ControlPanel::Action_Button3_Down() {
-    Image_Button3_On->show();
-    Image_Button3_Off->hide();
+    ShowButtonPair(Image_Button3_On, Image_Button3_Off, true);
     QCoreApplication::processEvents();
 }
 
 void TForm_ControlPanel::Action_Button3_Up() {
-    Image_Button3_On->hide();
-    Image_Button3_Off->show();
+    ShowButtonPair(Image_Button3_On, Image_Button3_Off, false);
     QCoreApplication::processEvents();
 }
 
 void TForm_ControlPanel::Action_Button4_Down() {
-    Image_Button4_On->show();
-    Image_Button4_Off->hide();
+    ShowButtonPair(Image_Button4_On, Image_Button4_Off, true);
     QCoreApplication::processEvents();
 }
 
@@ -84,8 +89,7 @@ void TForm_ControlPanel::Action_Button4_Up() {
 }
 
 void TForm_ControlPanel::ShowButton4Released() {
-    Image_Button4_On->hide();
-    Image_Button4_Off->show();
+    ShowButtonPair(Image_Button4_On, Image_Button4_Off, false);
 }
 
 void TForm_ControlPanel::Action_RemoteControl_Enable() {
@@ -123,6 +127,16 @@ bool TForm_ControlPanel::RefuseUnlessReady(const QString &message, const QByteAr
     Host.SetRemoteReply(failReply, "NONE", message.toLatin1());
     Host.ShowStatusMessage(message, StatusColour::Silver);
     return true;
+}
+
+void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text) {
+    Host.ShowStatusMessage(code + QStringLiteral(" : ") + text, StatusColour::Red);
+}
+
+void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text,
+                                           const QByteArray &failReply) {
+    Host.SetRemoteReply(failReply, code.toLatin1(), ToRemoteBytes(text));
+    ReportRuleFailure(code, text);
 }
 
 bool TForm_ControlPanel::LinkTest() {

@@ -58,6 +58,10 @@ protected:
     bool RefuseInRemoteMode();
     bool RefuseUnlessReady(const QString &message);
     bool RefuseUnlessReady(const QString &message, const QByteArray &failReply);
+    // A broken input rule: "code : text" in red; a remote caller's failure also stores the reply
+    // (failReply, code, text with the signs as the client's byte pairs) first.
+    void ReportRuleFailure(const QString &code, const QString &text);
+    void ReportRuleFailure(const QString &code, const QString &text, const QByteArray &failReply);
     // The position read doubles as the link test. A lost link is reported and closed, so that
     // the search for the instrument starts again.
     bool LinkTest();
@@ -86,6 +90,8 @@ protected:
 
 private:
     void SetControlsEnabled(bool enabled);
+    // One of a button's two pictures is visible: the pressed one or the released one.
+    static void ShowButtonPair(TPicture *pressedPicture, TPicture *releasedPicture, bool pressed);
 
     std::vector<QWidget *> Controls; // what remote control disables
 };

@@ -2,7 +2,6 @@
 
 #include "caldata/caldata.h"
 #include "console/positionview.h"
-#include "core/comparisonsigns.h"
 #include "resources/consolewidgets.h"
 #include "scan/threadautoscan.h"
 
@@ -218,26 +217,24 @@ TScanPlanTexts TForm_ControlScan::PlanTexts() const {
 }
 
 bool TForm_ControlScan::ValidateScanPlan() {
-    const TScanPlanVerdict verdict = CheckScanPlan(PlanTexts(), Host.CalData());
-    if (!verdict.Passed) {
-        Host.ShowStatusMessage(verdict.Code + QStringLiteral(" : ") + verdict.Text,
-                               StatusColour::Red);
-        return false;
-    }
-    ScanPlan = verdict.Plan;
-    return true;
+    const TScanPlanVerdict verdict = CheckEdits();
+    if (!verdict.Passed)
+        ReportRuleFailure(verdict.Code, verdict.Text);
+    return verdict.Passed;
 }
 
 bool TForm_ControlScan::ValidateRemoteScanPlan() {
+    const TScanPlanVerdict verdict = CheckEdits();
+    if (!verdict.Passed)
+        ReportRuleFailure(verdict.Code, verdict.Text, "SCAN FAIL");
+    return verdict.Passed;
+}
+
+TScanPlanVerdict TForm_ControlScan::CheckEdits() {
     const TScanPlanVerdict verdict = CheckScanPlan(PlanTexts(), Host.CalData());
-    if (!verdict.Passed) {
-        Host.SetRemoteReply("SCAN FAIL", verdict.Code.toLatin1(), ToRemoteBytes(verdict.Text));
-        Host.ShowStatusMessage(verdict.Code + QStringLiteral(" : ") + verdict.Text,
-                               StatusColour::Red);
-        return false;
-    }
-    ScanPlan = verdict.Plan;
-    return true;
+    if (verdict.Passed)
+        ScanPlan = verdict.Plan;
+    return verdict;
 }
 
 // The move waits with events running, and the panel may be closed and destroyed meanwhile:

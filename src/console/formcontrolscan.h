@@ -80,6 +80,8 @@ private:
     void ScanFinish();
     bool ValidateScanPlan();
     bool ValidateRemoteScanPlan();
+    // The plan in the edits against the rules; a plan that passes becomes ScanPlan.
+    TScanPlanVerdict CheckEdits();
     TScanPlanTexts PlanTexts() const;
 
     bool Closing = false;

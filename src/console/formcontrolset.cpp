@@ -2,7 +2,6 @@
 
 #include "caldata/caldata.h"
 #include "console/positionview.h"
-#include "core/comparisonsigns.h"
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
@@ -146,19 +145,14 @@ void TForm_ControlSet::RunGo(TCaller caller) {
 bool TForm_ControlSet::ValidateSetPoint() {
     const TSetPointVerdict verdict = CheckEdits();
     if (!verdict.Passed)
-        Host.ShowStatusMessage(verdict.Code + QStringLiteral(" : ") + verdict.Text,
-                               StatusColour::Red);
+        ReportRuleFailure(verdict.Code, verdict.Text);
     return verdict.Passed;
 }
 
 bool TForm_ControlSet::ValidateRemoteSetPoint() {
     const TSetPointVerdict verdict = CheckEdits();
-    if (!verdict.Passed) {
-        Host.SetRemoteReply(RemoteCommand() + " FAIL", verdict.Code.toLatin1(),
-                            ToRemoteBytes(verdict.Text));
-        Host.ShowStatusMessage(verdict.Code + QStringLiteral(" : ") + verdict.Text,
-                               StatusColour::Red);
-    }
+    if (!verdict.Passed)
+        ReportRuleFailure(verdict.Code, verdict.Text, RemoteCommand() + " FAIL");
     return verdict.Passed;
 }
 

@@ -260,15 +260,15 @@ void TForm_Main::AddToPortList(const QString &name) {
     PortList.insert(at, name);
 }
 
-// Not tied to DeviceReady: this is the panels' link test, which must fail on a closed port.
-// The link test. A click, a remote command or a scan tick may arrive while another exchange
-// waits for its reply (every wait processes events); a position read sent then would take that
-// exchange's reply. The link is evidently alive, so the test passes without a word on the line,
-// and the operation lock, which the running exchange's owner holds, refuses what follows.
 bool TForm_Main::IsLinkBusy() const {
     return Device && Device->isAwaitingReply();
 }
 
+// The panels' link test, not tied to DeviceReady: it must fail on a closed port. A click, a
+// remote command or a scan tick may arrive while another exchange waits for its reply (every
+// wait processes events); a position read sent then would take that exchange's reply. The link
+// is evidently alive, so the test passes without a word on the line, and the operation lock,
+// which the running exchange's owner holds, refuses what follows.
 bool TForm_Main::ReadPositions() {
     if (IsLinkBusy())
         return true;

@@ -24,13 +24,10 @@ QStringList Opens(const QStringList &lines) {
 
 TEST(Connection, SearchUnplugInAScanReplugCloseRestartOnTheStoredPortAndCloseInAScan) {
     ProgramFolder folder;
-    ASSERT_TRUE(folder.isValid());
-    const quint16 port = FreeTcpPort();
-    ASSERT_NE(port, 0);
-    // The stored port is empty; the instrument sits on COM3.
-    ASSERT_TRUE(folder.writeSettings(QStringLiteral("COM1"), port, true));
     Simulator instrument;
-    ASSERT_TRUE(instrument.start(folder, 3));
+    quint16 port = 0;
+    // The stored port is empty; the instrument sits on COM3.
+    ASSERT_TRUE(PrepareFolder(folder, instrument, 3, &port));
 
     {
         SCOPED_TRACE("the search goes from the stored port to the instrument's");

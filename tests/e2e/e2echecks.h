@@ -27,6 +27,22 @@ inline QList<QByteArray> SettingsLines(const ProgramFolder &folder) {
     return lines;
 }
 
+// A program folder whose settings store COM1 as the instrument's port, with the log on and a
+// free remote port (put into *remotePort), and the simulator linked as COM<simulatorPort>.
+inline ::testing::AssertionResult PrepareFolder(ProgramFolder &folder, Simulator &instrument,
+                                                int simulatorPort, quint16 *remotePort) {
+    if (!folder.isValid())
+        return ::testing::AssertionFailure() << "no program folder";
+    *remotePort = FreeTcpPort();
+    if (*remotePort == 0)
+        return ::testing::AssertionFailure() << "no free TCP port";
+    if (!folder.writeSettings(QStringLiteral("COM1"), *remotePort, true))
+        return ::testing::AssertionFailure() << "the settings could not be written";
+    if (!instrument.start(folder, simulatorPort))
+        return ::testing::AssertionFailure() << "the simulator did not start";
+    return ::testing::AssertionSuccess();
+}
+
 constexpr int StartUpTimeOutMs = 60000;
 const QString HomeSuccess = QStringLiteral("Command <HOME> Success : All");
 

@@ -102,12 +102,9 @@ bool PythonHasPyVisa(QString *why) {
 
 TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
     ProgramFolder folder;
-    ASSERT_TRUE(folder.isValid());
-    const quint16 port = FreeTcpPort();
-    ASSERT_NE(port, 0);
-    ASSERT_TRUE(folder.writeSettings(QStringLiteral("COM1"), port, true));
     Simulator instrument;
-    ASSERT_TRUE(instrument.start(folder, 1));
+    quint16 port = 0;
+    ASSERT_TRUE(PrepareFolder(folder, instrument, 1, &port));
     Program program;
     ASSERT_TRUE(program.start(folder));
     RemoteClient client;
