@@ -18,7 +18,6 @@ namespace {
 
 struct FullTable {
     FullTable() : table(std::make_unique<TCalData>()) {
-        table->SetHost(&host);
         table->Model = calfiles::Model;
         table->Serial = calfiles::Serial;
         // A kept copy in Cal/, so that every import reads and parses without asking.
@@ -29,7 +28,6 @@ struct FullTable {
     QString Import() { return ImportCalData(*table, true, ProgramFolder(), dialog); }
 
     QTemporaryDir dir;
-    calfiles::FakeCalDataHost host;
     calfiles::ScriptedDialog dialog;
     std::unique_ptr<TCalData> table;
 };

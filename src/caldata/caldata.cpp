@@ -12,10 +12,6 @@ int TCalData::UsedCols() const {
     return std::clamp(ColCount, 0, MaxCols);
 }
 
-bool TCalData::IsUsable() const {
-    return Loaded && Host != nullptr && Host->IsDeviceReady();
-}
-
 int TCalData::FindRow(double cw) const {
     const int rows = UsedRows();
     for (int r = 0; r < rows; ++r) {
@@ -35,43 +31,43 @@ int TCalData::FindCol(double fwhm) const {
 }
 
 double TCalData::GetMinCW() const {
-    if (!IsUsable() || UsedRows() == 0)
+    if (!Loaded || UsedRows() == 0)
         return 0.0;
     return CWValues[0];
 }
 
 double TCalData::GetMaxCW() const {
-    if (!IsUsable() || UsedRows() == 0)
+    if (!Loaded || UsedRows() == 0)
         return 0.0;
     return CWValues[UsedRows() - 1];
 }
 
 double TCalData::GetMinFWHM() const {
-    if (!IsUsable() || UsedCols() == 0)
+    if (!Loaded || UsedCols() == 0)
         return 0.0;
     return FWHMValues[0];
 }
 
 double TCalData::GetMaxFWHM() const {
-    if (!IsUsable() || UsedCols() == 0)
+    if (!Loaded || UsedCols() == 0)
         return 0.0;
     return FWHMValues[UsedCols() - 1];
 }
 
 double TCalData::GetCWStep() const {
-    if (!IsUsable() || UsedRows() < 2)
+    if (!Loaded || UsedRows() < 2)
         return 0.0;
     return RoundTo(CWValues[1] - CWValues[0], -1);
 }
 
 bool TCalData::HasCWRow(double cw) const {
-    return IsUsable() && FindRow(cw) >= 0;
+    return Loaded && FindRow(cw) >= 0;
 }
 
 // A value may head several lines; a matching line without a valid cell passes the search on to
 // the next one.
 double TCalData::FirstValidAlong(TLine line, double head, bool fromLast) const {
-    if (!IsUsable())
+    if (!Loaded)
         return 0.0;
     const bool column = line == TLine::FWHMColumn;
     const int lines = column ? UsedCols() : UsedRows();
@@ -106,25 +102,12 @@ double TCalData::GetMaxFWHMForCW(double cw) const {
     return FirstValidAlong(TLine::CWRow, cw, true);
 }
 
-bool TCalData::GoToSetPoint(double cwl, double fwhm) {
-    if (!IsUsable())
-        return false;
-    const int r = FindRow(cwl);
+std::optional<TCalCell> TCalData::FindCell(double cw, double fwhm) const {
+    if (!Loaded)
+        return std::nullopt;
+    const int r = FindRow(cw);
     const int c = FindCol(fwhm);
     if (r < 0 || c < 0)
-        return false;
-    // Valid is deliberately not consulted: an "x" cell carries -1 values, which the link refuses
-    // without sending, so the instrument stays where it is.
-    const TCalCell &cell = Cells[r][c];
-    bool accepted = false;
-    try {
-        accepted = Host->CommandGo(cell.Pos1, cell.Pos2, cell.Pos3);
-    } catch (...) {
-        // A failure inside the link ends the move here; the caller reports it.
-        return false;
-    }
-    if (!accepted)
-        return false;
-    Host->Action_UpdateUI();
-    return true;
+        return std::nullopt;
+    return Cells[r][c];
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "caldata/caldatahost.h"
-
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // One cell of the calibration table: the three GO values that put the filter at the row's CW
 // with the column's FWHM.
@@ -36,11 +35,7 @@ public:
     std::array<std::array<TCalCell, MaxCols>, MaxRows> Cells{};
     bool Loaded = false; // true only while the table holds a completely imported file
 
-    // The owner that reports readiness, sends GO and refreshes its UI; without one the table is
-    // never usable.
-    void SetHost(ICalDataHost *host) { Host = host; }
-
-    // Every lookup answers 0 or false unless the instrument is ready and a table is loaded.
+    // Every lookup answers 0, false or nothing unless a table is loaded.
     double GetMinCW() const;
     double GetMaxCW() const;
     double GetMinFWHM() const;
@@ -52,22 +47,19 @@ public:
     double GetMinFWHMForCW(double cw) const;
     double GetMaxFWHMForCW(double cw) const;
 
-    // Sends GO with the values of the first row whose CW is cwl and the first column whose FWHM
-    // is fwhm, and refreshes the owner's UI when the instrument accepted it.
-    bool GoToSetPoint(double cwl, double fwhm);
+    // The cell of the first row whose CW is cw and the first column whose FWHM is fwhm, valid
+    // or not.
+    std::optional<TCalCell> FindCell(double cw, double fwhm) const;
 
     // The counts limited to the capacity, for anyone walking the arrays.
     int UsedRows() const;
     int UsedCols() const;
 
 private:
-    bool IsUsable() const;
     int FindRow(double cw) const;
     int FindCol(double fwhm) const;
     // The CW (along a column) or FWHM (along a row) of the first valid cell, from the first or
     // the last cell, in the lines headed by head; 0 when there is none.
     enum class TLine { FWHMColumn, CWRow };
     double FirstValidAlong(TLine line, double head, bool fromLast) const;
-
-    ICalDataHost *Host = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 namespace {
 const QColor Background{0x16, 0x16, 0x16};
@@ -18,10 +19,11 @@ const QString ResetNotReady = QStringLiteral("Reset failure. Device not ready.")
 const char ResetFailure[] = "Reset failure.";
 } // namespace
 
-TForm_ControlPanel::TForm_ControlPanel(IConsoleHost &host, const QString &name,
-                                       const QString &artwork, const QRect &resetButton,
-                                       const QRect &goButton, QWidget *parent)
-    : QWidget(parent), Host(host) {
+TForm_ControlPanel::TForm_ControlPanel(IInstrumentControl &instrument, IConsoleView &console,
+                                       const QString &name, const QString &artwork,
+                                       const QRect &resetButton, const QRect &goButton,
+                                       QWidget *parent)
+    : QWidget(parent), Instrument(instrument), Console(console) {
     setObjectName(name);
     setFixedSize(910, 242);
     Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 0, 910, 242), Background);
@@ -57,8 +59,8 @@ void TForm_ControlPanel::showEvent(QShowEvent *event) {
 }
 
 void TForm_ControlPanel::Action_UpdateUI() {
-    SetTextColour(Label_Product, Host.IsDeviceReady() ? ProductText : Alert);
-    Label_Product->setText(Host.GetProductLabel());
+    SetTextColour(Label_Product, Instrument.IsDeviceReady() ? ProductText : Alert);
+    Label_Product->setText(Instrument.GetProductLabel());
 }
 
 void TForm_ControlPanel::ShowButtonPair(TPicture *pressedPicture, TPicture *releasedPicture,
@@ -108,64 +110,60 @@ void TForm_ControlPanel::SetControlsEnabled(bool enabled) {
 }
 
 bool TForm_ControlPanel::RefuseInRemoteMode() {
-    if (!Host.IsRemoteMode())
+    if (!Console.IsRemoteMode())
         return false;
-    Host.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
+    Console.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
     return true;
 }
 
 bool TForm_ControlPanel::RefuseUnlessReady(const QString &message) {
-    if (Host.IsDeviceReady())
+    if (Instrument.IsDeviceReady())
         return false;
-    Host.ShowStatusMessage(message, StatusColour::Silver);
+    Console.ShowStatusMessage(message, StatusColour::Silver);
     return true;
 }
 
 bool TForm_ControlPanel::RefuseUnlessReady(const QString &message, const QByteArray &failReply) {
-    if (Host.IsDeviceReady())
+    if (Instrument.IsDeviceReady())
         return false;
-    Host.SetRemoteReply(failReply, "NONE", message.toLatin1());
-    Host.ShowStatusMessage(message, StatusColour::Silver);
+    Console.SetRemoteReply(failReply, "NONE", message.toLatin1());
+    Console.ShowStatusMessage(message, StatusColour::Silver);
     return true;
 }
 
 void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text) {
-    Host.ShowStatusMessage(code + QStringLiteral(" : ") + text, StatusColour::Red);
+    Console.ShowStatusMessage(code + QStringLiteral(" : ") + text, StatusColour::Red);
 }
 
 void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text,
                                            const QByteArray &failReply) {
-    Host.SetRemoteReply(failReply, code.toLatin1(), ToRemoteBytes(text));
+    Console.SetRemoteReply(failReply, code.toLatin1(), ToRemoteBytes(text));
     ReportRuleFailure(code, text);
 }
 
 bool TForm_ControlPanel::LinkTest() {
-    if (Host.ReadPositions())
+    if (Instrument.ReadPositions())
         return true;
-    Host.ShowStatusMessage(LinkLost, StatusColour::Red);
-    Host.Action_DeviceClose();
+    Console.ShowStatusMessage(LinkLost, StatusColour::Red);
+    Instrument.Action_DeviceClose();
     return false;
 }
 
 // The position read runs before the lock is tried, so an operation refused by a busy lock has
 // still talked to the instrument; a busy lock refuses without a word, as the holder reports.
 bool TForm_ControlPanel::PassLinkTestAndLock() {
-    return LinkTest() && Host.BeginOperation();
+    return LinkTest() && Instrument.BeginOperation();
 }
 
 // Also when the body throws: the remote dispatcher reports a failure raised inside a command
 // and carries on, and a lock kept past it would refuse every later operation.
 void TForm_ControlPanel::RunLocked(void (TForm_ControlPanel::*buttonUp)(),
                                    const std::function<void()> &body) {
-    try {
-        body();
-    } catch (...) {
+    const auto release = qScopeGuard([this, buttonUp] {
         (this->*buttonUp)();
-        Host.EndOperation();
-        throw;
-    }
-    (this->*buttonUp)();
-    Host.EndOperation();
+        Instrument.EndOperation();
+    });
+    body();
 }
 
 void TForm_ControlPanel::Image_Button3Click() {
@@ -182,18 +180,19 @@ void TForm_ControlPanel::Reset(TCaller caller) {
         return;
     RunLocked(&TForm_ControlPanel::Action_Button3_Up, [this, remote] {
         Action_Button3_Down();
-        Host.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
-                               StatusColour::Silver);
-        if (Host.HomeAll()) {
+        Console.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
+                                  StatusColour::Silver);
+        if (Instrument.HomeAll()) {
             ShowResetRange();
             if (remote)
-                Host.SetRemoteReply("RESET OK", "", "");
-            Host.ShowStatusMessage(QStringLiteral("Reset complete."), StatusColour::Lime);
+                Console.SetRemoteReply("RESET OK", "", "");
+            Console.ShowStatusMessage(QStringLiteral("Reset complete."), StatusColour::Lime);
         } else {
             if (remote)
-                Host.SetRemoteReply("RESET FAIL", "ERRDV03", ResetFailure);
-            Host.ShowStatusMessage(QStringLiteral("ERRDV03 : ") + QString::fromLatin1(ResetFailure),
-                                   StatusColour::Red);
+                Console.SetRemoteReply("RESET FAIL", "ERRDV03", ResetFailure);
+            Console.ShowStatusMessage(QStringLiteral("ERRDV03 : ") +
+                                          QString::fromLatin1(ResetFailure),
+                                      StatusColour::Red);
         }
     });
 }
@@ -201,7 +200,7 @@ void TForm_ControlPanel::Reset(TCaller caller) {
 // Without a loaded table every bound reads 0 and the range would be a made-up -10 to 10 nm; the
 // view then keeps what it shows.
 void TForm_ControlPanel::ShowResetRange() {
-    const TCalData &table = Host.CalData();
+    const TCalData &table = Instrument.CalData();
     if (table.Loaded)
-        Host.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
+        Console.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
 }

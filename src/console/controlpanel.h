@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/consolehost.h"
+#include "session/instrumentcontrol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,13 +20,13 @@ class TPicture;
 // visible), the refusals and the link test that open their operations, and Reset itself.
 //
 // The device operations share one guard order: remote mode (local clicks only), instrument
-// ready, the position read as link test, the main window's operation lock. Every wait inside an
+// ready, the position read as link test, the session's operation lock. Every wait inside an
 // operation processes events, so clicks and remote input can arrive in the middle of one; the
 // lock keeps them from starting a second operation.
 class TForm_ControlPanel : public QWidget, public IControlPanel {
     Q_OBJECT
 public:
-    // The product line of the main window, red while no instrument is ready.
+    // The product line, red while no instrument is ready.
     void Action_UpdateUI() override;
     void Action_Button3_Down();
     void Action_Button3_Up();
@@ -45,8 +46,9 @@ protected:
         QStringLiteral("Device not ready. Please connect Kestrune.");
 
     // The panel's pictures are the artwork named artwork + "_base", "_button3_on" and so on.
-    TForm_ControlPanel(IConsoleHost &host, const QString &name, const QString &artwork,
-                       const QRect &resetButton, const QRect &goButton, QWidget *parent);
+    TForm_ControlPanel(IInstrumentControl &instrument, IConsoleView &console, const QString &name,
+                       const QString &artwork, const QRect &resetButton, const QRect &goButton,
+                       QWidget *parent);
 
     void showEvent(QShowEvent *event) override;
 
@@ -77,7 +79,8 @@ protected:
     // The view range Reset shows once the instrument is homed.
     void ShowResetRange();
 
-    IConsoleHost &Host;
+    IInstrumentControl &Instrument;
+    IConsoleView &Console;
 
     QWidget *Panel_Main = nullptr;
     TPicture *Image_Base = nullptr;

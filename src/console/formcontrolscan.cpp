@@ -2,12 +2,12 @@
 
 #include "caldata/caldata.h"
 #include "console/positionview.h"
+#include "core/eventwait.h"
 #include "resources/consolewidgets.h"
 #include "scan/threadautoscan.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QThread>
 #include <QTimer>
 
 #include <array>
@@ -19,14 +19,16 @@ constexpr std::array<int, TForm_ControlScan::EditCount> CapLefts{56, 176, 296, 4
 
 // A remote STOP waits this long for the check timer, whose period is a second, to report.
 constexpr int StopWaitRounds = 30; // of StopPollMs each: about 3 s
-constexpr unsigned long StopPollMs = 100;
+constexpr int StopPollMs = 100;
 
 const QByteArray NoCode = "NONE";
 } // namespace
 
-TForm_ControlScan::TForm_ControlScan(IConsoleHost &host, QWidget *parent)
-    : TForm_ControlPanel(host, QStringLiteral("Form_ControlScan"), QStringLiteral("scan"),
-                         QRect(674, 88, 75, 135), QRect(756, 88, 101, 135), parent) {
+TForm_ControlScan::TForm_ControlScan(IInstrumentControl &instrument, IConsoleView &console,
+                                     QWidget *parent)
+    : TForm_ControlPanel(instrument, console, QStringLiteral("Form_ControlScan"),
+                         QStringLiteral("scan"), QRect(674, 88, 75, 135), QRect(756, 88, 101, 135),
+                         parent) {
     for (int i = 0; i < EditCount; ++i) {
         const QString n = QString::number(i + 1);
         Image_Edit[i] =
@@ -112,7 +114,7 @@ void TForm_ControlScan::Image_Button4Click() {
         Flags.AbortRequested = true;
         return;
     }
-    if (!Host.BeginOperation())
+    if (!Instrument.BeginOperation())
         return;
     ScanStart(TCaller::Operator);
 }
@@ -120,7 +122,7 @@ void TForm_ControlScan::Image_Button4Click() {
 void TForm_ControlScan::Action_RemoteControl_Scan() {
     if (RefuseUnlessReady(DeviceNotReady, "SCAN FAIL"))
         return;
-    if (!LinkTest() || Flags.Scanning || !Host.BeginOperation())
+    if (!LinkTest() || Flags.Scanning || !Instrument.BeginOperation())
         return;
     ScanStart(TCaller::Remote);
 }
@@ -129,7 +131,7 @@ void TForm_ControlScan::Action_RemoteControl_Scan() {
 // finish, or go at once when the plan is refused.
 void TForm_ControlScan::ScanStart(TCaller caller) {
     Action_Button4_Down();
-    Host.SetBken(false);
+    Instrument.SetBken(false);
     const bool valid = caller == TCaller::Remote ? ValidateRemoteScanPlan() : ValidateScanPlan();
     // The waits above let events run; a panel closed meanwhile has no worker left to start.
     if (!valid || Closing) {
@@ -150,15 +152,15 @@ void TForm_ControlScan::ScanStart(TCaller caller) {
     Flags.AbortRequested = false;
     Flags.Scanning = true;
     if (caller == TCaller::Remote)
-        Host.SetRemoteReply("SCAN OK", {}, {});
-    Host.ShowStatusMessage(QStringLiteral("Scanning..."), StatusColour::Yellow);
+        Console.SetRemoteReply("SCAN OK", {}, {});
+    Console.ShowStatusMessage(QStringLiteral("Scanning..."), StatusColour::Yellow);
     if (!Timer_CheckScan->isActive()) // a running check keeps its period
         Timer_CheckScan->start();
 }
 
 void TForm_ControlScan::ScanFinish() {
     Action_Button4_Up();
-    Host.EndOperation();
+    Instrument.EndOperation();
     Flags = TScanFlags{};
 }
 
@@ -166,20 +168,19 @@ void TForm_ControlScan::Action_RemoteControl_Stop() {
     if (RefuseUnlessReady(DeviceNotReady, "STOP FAIL"))
         return;
     if (!Flags.Scanning) {
-        Host.SetRemoteReply("STOP FAIL", NoCode, "No Scan.");
+        Console.SetRemoteReply("STOP FAIL", NoCode, "No Scan.");
         return;
     }
     Flags.AbortRequested = true;
     // The check timer reports the abort from inside this wait. A closing panel's timer no longer
     // runs, so there is nothing to wait for then.
-    for (int round = 0; round < StopWaitRounds && Flags.Scanning && !Closing; ++round) {
-        QThread::msleep(StopPollMs);
-        QCoreApplication::processEvents();
-    }
+    const auto stopped = [this] { return !Flags.Scanning || Closing; };
+    if (!stopped())
+        WaitWithEvents(StopWaitRounds, StopPollMs, stopped);
     if (Flags.Scanning)
-        Host.SetRemoteReply("STOP FAIL", NoCode, "Can't stop scan process.");
+        Console.SetRemoteReply("STOP FAIL", NoCode, "Can't stop scan process.");
     else
-        Host.SetRemoteReply("STOP OK", {}, {});
+        Console.SetRemoteReply("STOP OK", {}, {});
 }
 
 void TForm_ControlScan::Timer_CheckScanTimer() {
@@ -195,17 +196,17 @@ void TForm_ControlScan::Timer_CheckScanTimer() {
         // remote STOP would wait for this very report and STATE would answer IDLE while every
         // operation is still refused.
         Flags = TScanFlags{};
-        Host.EndOperation();
+        Instrument.EndOperation();
         ShowButton4Released(); // drawn by the report's repaint
         if (aborted) {
-            Host.SetRemoteReply("SCAN ABORT", NoCode, "Scan aborted.");
-            Host.ShowStatusMessage(QStringLiteral("Scan aborted."), StatusColour::Silver);
+            Console.SetRemoteReply("SCAN ABORT", NoCode, "Scan aborted.");
+            Console.ShowStatusMessage(QStringLiteral("Scan aborted."), StatusColour::Silver);
         } else if (succeeded) {
-            Host.SetRemoteReply("SCAN SUCCESS", NoCode, "Scan successful.");
-            Host.ShowStatusMessage(QStringLiteral("Scan successful."), StatusColour::Lime);
+            Console.SetRemoteReply("SCAN SUCCESS", NoCode, "Scan successful.");
+            Console.ShowStatusMessage(QStringLiteral("Scan successful."), StatusColour::Lime);
         } else {
-            Host.SetRemoteReply("SCAN FAIL", "ERRDV05", "Scan failure.");
-            Host.ShowStatusMessage(QStringLiteral("ERRDV05 : Scan failure."), StatusColour::Red);
+            Console.SetRemoteReply("SCAN FAIL", "ERRDV05", "Scan failure.");
+            Console.ShowStatusMessage(QStringLiteral("ERRDV05 : Scan failure."), StatusColour::Red);
         }
     }
     if (!Closing)
@@ -231,7 +232,7 @@ bool TForm_ControlScan::ValidateRemoteScanPlan() {
 }
 
 TScanPlanVerdict TForm_ControlScan::CheckEdits() {
-    const TScanPlanVerdict verdict = CheckScanPlan(PlanTexts(), Host.CalData());
+    const TScanPlanVerdict verdict = CheckScanPlan(PlanTexts(), Instrument.CalData());
     if (verdict.Passed)
         ScanPlan = verdict.Plan;
     return verdict;
@@ -240,10 +241,10 @@ TScanPlanVerdict TForm_ControlScan::CheckEdits() {
 // The move waits with events running, and the panel may be closed and destroyed meanwhile:
 // nothing of it is touched once the move has returned.
 bool TForm_ControlScan::GoToSetPoint(double cwl, double fwhm) {
-    return Host.CalData().GoToSetPoint(cwl, fwhm);
+    return Instrument.GoToSetPoint(cwl, fwhm);
 }
 
 void TForm_ControlScan::ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM,
                                      double SW, double LW) {
-    Host.View().ShowSetPoint(rangeMin, rangeMax, CWL, FWHM, SW, LW);
+    Console.View().ShowSetPoint(rangeMin, rangeMax, CWL, FWHM, SW, LW);
 }

@@ -16,7 +16,7 @@ class TThread_AutoScan;
 // The SCAN tab: the operator types a scan plan (START, END, FWHM, STEP in nm and the time delay
 // in s) and starts it with Go, or homes the instrument with Reset.
 //
-// The panel owns the scan worker and the scan flags. A scan holds the main window's operation
+// The panel owns the scan worker and the scan flags. A scan holds the session's operation
 // lock from its start to its finish; the worker only sets ScanFinished and ScanSucceeded, and
 // Timer_CheckScan reports the end and releases the lock, so every report comes from one place.
 // Every wait here lets events run, so a click, a timer tick, a remote command or a scan step may
@@ -30,7 +30,8 @@ public:
     static constexpr int EditCount = 5;
     static constexpr int CheckScanIntervalMs = 1000;
 
-    explicit TForm_ControlScan(IConsoleHost &host, QWidget *parent = nullptr);
+    TForm_ControlScan(IInstrumentControl &instrument, IConsoleView &console,
+                      QWidget *parent = nullptr);
     ~TForm_ControlScan() override;
 
     // The product line, drawn at once.
@@ -43,7 +44,7 @@ public:
         TForm_ControlPanel::Action_RemoteControl_Disable();
     }
 
-    // Remote commands; each leaves its outcome in the main window's remote reply, except when it
+    // Remote commands; each leaves its outcome in the remote reply, except when it
     // ends at the link test or at the busy lock.
     void ApplyRemoteParameters(const QString &start, const QString &end, const QString &fwhm,
                                const QString &step, const QString &timeDelay) override;
@@ -57,7 +58,7 @@ public:
 
     // The worker's view of the panel, on the UI thread.
     TScanFlags &ScanFlags() override { return Flags; }
-    bool IsLinkBusy() const override { return Host.IsLinkBusy(); }
+    bool IsLinkBusy() const override { return Instrument.IsLinkBusy(); }
     bool GoToSetPoint(double cwl, double fwhm) override;
     void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
                       double LW) override;

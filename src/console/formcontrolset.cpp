@@ -13,9 +13,11 @@ constexpr int EditTypingLimit = 5;
 const char GoFailure[] = "Failed to change wavelength and FWHM.";
 } // namespace
 
-TForm_ControlSet::TForm_ControlSet(IConsoleHost &host, QWidget *parent)
-    : TForm_ControlPanel(host, QStringLiteral("Form_ControlSet"), QStringLiteral("set"),
-                         QRect(628, 88, 75, 135), QRect(710, 88, 147, 135), parent) {
+TForm_ControlSet::TForm_ControlSet(IInstrumentControl &instrument, IConsoleView &console,
+                                   QWidget *parent)
+    : TForm_ControlPanel(instrument, console, QStringLiteral("Form_ControlSet"),
+                         QStringLiteral("set"), QRect(628, 88, 75, 135), QRect(710, 88, 147, 135),
+                         parent) {
     auto picture = [this](const char *name, const char *artwork, const QRect &geometry) {
         return new TPicture(Panel_Main, QString::fromLatin1(name), QString::fromLatin1(artwork),
                             geometry);
@@ -121,23 +123,23 @@ void TForm_ControlSet::RunGo(TCaller caller) {
     RunLocked(&TForm_ControlSet::Action_Button4_Up, [this, caller] {
         const bool remote = caller == TCaller::Remote;
         Action_Button4_Down();
-        Host.ShowStatusMessage(QStringLiteral("Changing wavelength and FWHM. Please wait..."),
-                               StatusColour::Silver);
+        Console.ShowStatusMessage(QStringLiteral("Changing wavelength and FWHM. Please wait..."),
+                                  StatusColour::Silver);
         // A failed check has shown (and for a remote client stored) its own message.
         if (!(remote ? ValidateRemoteSetPoint() : ValidateSetPoint()))
             return;
-        if (Host.CalData().GoToSetPoint(SetPoint.CWL, SetPoint.FWHM)) {
-            Host.View().ShowSetPoint(MinCW - ViewMargin, MaxCW + ViewMargin, SetPoint.CWL,
-                                     SetPoint.FWHM, SetPoint.SW, SetPoint.LW);
+        if (Instrument.GoToSetPoint(SetPoint.CWL, SetPoint.FWHM)) {
+            Console.View().ShowSetPoint(MinCW - ViewMargin, MaxCW + ViewMargin, SetPoint.CWL,
+                                        SetPoint.FWHM, SetPoint.SW, SetPoint.LW);
             if (remote)
-                Host.SetRemoteReply(RemoteCommand() + " OK", "", "");
-            Host.ShowStatusMessage(QStringLiteral("Successfully changed wavelength and FWHM."),
-                                   StatusColour::Lime);
+                Console.SetRemoteReply(RemoteCommand() + " OK", "", "");
+            Console.ShowStatusMessage(QStringLiteral("Successfully changed wavelength and FWHM."),
+                                      StatusColour::Lime);
         } else {
             if (remote)
-                Host.SetRemoteReply(RemoteCommand() + " FAIL", "ERRDV04", GoFailure);
-            Host.ShowStatusMessage(QStringLiteral("ERRDV04 : ") + QString::fromLatin1(GoFailure),
-                                   StatusColour::Red);
+                Console.SetRemoteReply(RemoteCommand() + " FAIL", "ERRDV04", GoFailure);
+            Console.ShowStatusMessage(QStringLiteral("ERRDV04 : ") + QString::fromLatin1(GoFailure),
+                                      StatusColour::Red);
         }
     });
 }
@@ -158,7 +160,7 @@ bool TForm_ControlSet::ValidateRemoteSetPoint() {
 
 TSetPointVerdict TForm_ControlSet::CheckEdits() {
     const TSetPointVerdict verdict =
-        CheckSetPoint(InputMode, Edit1->text(), Edit2->text(), Host.CalData());
+        CheckSetPoint(InputMode, Edit1->text(), Edit2->text(), Instrument.CalData());
     MinCW = verdict.Bounds.MinCW;
     MaxCW = verdict.Bounds.MaxCW;
     MinFWHM = verdict.Bounds.MinFWHM;

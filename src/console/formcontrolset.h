@@ -14,7 +14,8 @@ class TPicture;
 class TForm_ControlSet : public TForm_ControlPanel, public IRemoteSetPanel {
     Q_OBJECT
 public:
-    explicit TForm_ControlSet(IConsoleHost &host, QWidget *parent = nullptr);
+    TForm_ControlSet(IInstrumentControl &instrument, IConsoleView &console,
+                     QWidget *parent = nullptr);
 
     // Shows the selector and frame pictures of InputMode and draws them at once.
     void Action_EditMode_Update();
@@ -26,8 +27,8 @@ public:
         TForm_ControlPanel::Action_RemoteControl_Disable();
     }
 
-    // The remote commands' operations; each leaves its outcome in the main window's remote
-    // reply, except when the link test fails or the lock is taken.
+    // The remote commands' operations; each leaves its outcome in the remote reply, except when the
+    // link test fails or the lock is taken.
     void Action_RemoteControl_Reset() override { Reset(TCaller::Remote); }
     void Action_RemoteControl_Go() override;
     // Switches to the entry mode (0 CWL/FWHM, 1 SW/LW) and puts the two texts into the edits

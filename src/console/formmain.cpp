@@ -5,28 +5,20 @@
 #include "console/formcontrolscan.h"
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
-#include "core/numbers.h"
-#include "device/devicerederedirada.h"
+#include "core/eventwait.h"
 #include "platform/programfolder.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
 #include "resources/consolewidgets.h"
+#include "session/instrumentsession.h"
 #include "setup/setuprederedirada.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QScreen>
-#include <QSocketNotifier>
-#include <QThread>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <new>
-#include <unistd.h>
 
 namespace {
 
@@ -37,22 +29,7 @@ constexpr int PanelMainHeight = 242;
 constexpr int PanelMainHelpHeight = 426;
 constexpr int KnobLeftStop = 574;
 constexpr int KnobRightStop = 638;
-constexpr int SettleWaits = 20; // x 100 ms at close
-constexpr int SettleWaitMs = 100;
-
-// Write end of the pipe through which SIGTERM and SIGINT reach the event loop; -1 while no main
-// window listens. A signal handler may only write to a descriptor, so that is all it does.
-volatile sig_atomic_t CloseSignalWriteFd = -1;
-
-void OnCloseSignal(int) {
-    const int savedErrno = errno;
-    const int fd = CloseSignalWriteFd;
-    if (fd >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
-    }
-    errno = savedErrno;
-}
+constexpr int CloseSettleRoundMs = 100;
 
 int ModeShown(int mode) {
     return mode == 0 || mode == 1 ? mode : 2;
@@ -61,20 +38,15 @@ int ModeShown(int mode) {
 } // namespace
 
 TForm_Main::TForm_Main() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-    InstallCloseSignals();
     CreateComponents();
     FormCreate();
-    // Only now may a close signal act: one that arrived during the creation has waited in the
-    // pipe and closes the window as soon as the event loop runs.
-    CloseSignalNotifier->setEnabled(true);
 }
 
 TForm_Main::~TForm_Main() {
     // A window destroyed without having been closed still closes the normal way first.
-    if (!ShuttingDown)
+    if (!IsShuttingDown())
         FormClose();
     DestroyOwnedObjects();
-    RemoveCloseSignals();
 }
 
 void TForm_Main::CreateComponents() {
@@ -134,59 +106,63 @@ void TForm_Main::CreateComponents() {
     // The whole bar takes the double click, the text included.
     Label_Message->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    Timer_AutoOpen = new QTimer(this);
-    Timer_AutoOpen->setObjectName(QStringLiteral("Timer_AutoOpen"));
-    Timer_AutoOpen->setInterval(1000);
-
     connect(Image_Title_Base, &TPicture::MouseDown, this, &TForm_Main::Image_Title_BaseMouseDown);
     connect(Image_Title_Button1, &TPicture::Click, this, &TForm_Main::Image_Title_Button1Click);
     connect(Image_Title_Button2, &TPicture::Click, this, &TForm_Main::Image_Title_Button2Click);
-    for (TPicture *picture : {Image_Tab1_On, Image_Tab1_Off})
-        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab1Click);
-    for (TPicture *picture : {Image_Tab2_On, Image_Tab2_Off})
-        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab2Click);
-    for (TPicture *picture : {Image_Tab3_On, Image_Tab3_Off})
-        connect(picture, &TPicture::Click, this, &TForm_Main::Image_Tab3Click);
+    const TPicture *const tabs[] = {Image_Tab1_On,  Image_Tab1_Off, Image_Tab2_On,
+                                    Image_Tab2_Off, Image_Tab3_On,  Image_Tab3_Off};
+    for (int i = 0; i < 6; ++i)
+        connect(tabs[i], &TPicture::Click, this, [this, mode = i / 2] { SelectTab(mode); });
     connect(Image_Slide_Button, &TPicture::MouseDown, this,
             &TForm_Main::Image_Slide_ButtonMouseDown);
     connect(Image_Slide_Button, &TPicture::MouseMove, this,
             &TForm_Main::Image_Slide_ButtonMouseMove);
     connect(Image_Slide_Button, &TPicture::MouseUp, this, &TForm_Main::Image_Slide_ButtonMouseUp);
     connect(Image_Message_Base, &TPicture::DblClick, this, &TForm_Main::Image_Message_BaseDblClick);
-    connect(Timer_AutoOpen, &QTimer::timeout, this, &TForm_Main::Timer_AutoOpenTimer);
 }
 
-// Creation, in this order: folder, port list, settings, link (and its log), the first port to
-// try, the panels, the tab, the search timer.
+// Creation, in this order: folder, settings, the session (its link and log, the first port to
+// try), the remote server, the panels, the tab, the search.
 void TForm_Main::FormCreate() {
-    ExePath = ProgramFolder();
-    PortList.clear();
-    Setup = std::make_unique<TSetup_RedeRedirada>(ExePath, QStringLiteral("RedeRedirada.ini"));
-    Device = std::make_unique<TDevice_RedeRedirada>();
-    if (Setup->DebugMode)
-        Device->StartLog(ExePath + QStringLiteral("Log/"));
-    CalTable.SetHost(this);
-    AddToPortList(Setup->PortName);
-    PortIndex = 0;
+    const QString exePath = ProgramFolder();
+    Setup = std::make_unique<TSetup_RedeRedirada>(exePath, QStringLiteral("RedeRedirada.ini"));
+    InstrumentSession = std::make_unique<TInstrumentSession>(*Setup, exePath);
+    InstrumentSession->SetCalFileDialog(&OpenDialog_CalData);
+    connect(InstrumentSession.get(), &TInstrumentSession::StatusMessage, this,
+            &TForm_Main::ShowStatusMessage);
+    connect(InstrumentSession.get(), &TInstrumentSession::UpdateUIRequested, this,
+            &TForm_Main::Action_UpdateUI);
 
     ServerSocket = std::make_unique<TRemoteServer>(*this);
-    Form_ControlSet = new TForm_ControlSet(*this, Panel_Main);
-    Form_ControlScan = new TForm_ControlScan(*this, Panel_Main);
+    Form_ControlSet = new TForm_ControlSet(*InstrumentSession, *this, Panel_Main);
+    Form_ControlScan = new TForm_ControlScan(*InstrumentSession, *this, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
     Form_ControlView = new TForm_ControlView(Panel_View);
+    connect(InstrumentSession.get(), &TInstrumentSession::RangeReady, Form_ControlView,
+            &TForm_ControlView::ShowRange);
+    connect(InstrumentSession.get(), &TInstrumentSession::LinkClosed, Form_ControlView,
+            &TForm_ControlView::ClearView);
 
     Action_ChangeMode();
     ServerSocket->Action_RemoteServerStart(quint16(Setup->PortNum));
     Action_ChangeMode();
     Action_UpdateUI();
 
-    Timer_AutoOpen->start();
+    InstrumentSession->StartSearch();
+}
+
+bool TForm_Main::IsShuttingDown() const {
+    return InstrumentSession && InstrumentSession->IsShuttingDown();
+}
+
+void TForm_Main::SetCalFileDialog(ICalFileDialog *dialog) {
+    InstrumentSession->SetCalFileDialog(dialog);
 }
 
 void TForm_Main::closeEvent(QCloseEvent *event) {
     // A close that arrives while the window is closing (from inside the waits below, or from a
     // second signal) changes nothing; the close under way finishes the job.
-    if (ShuttingDown) {
+    if (IsShuttingDown()) {
         event->ignore();
         return;
     }
@@ -195,21 +171,18 @@ void TForm_Main::closeEvent(QCloseEvent *event) {
 }
 
 void TForm_Main::FormClose() {
-    ShuttingDown = true;
+    InstrumentSession->BeginShutdown();
     ServerSocket->Action_RemoteServerStop();
-    Action_DeviceClose();
-    Timer_AutoOpen->stop();
+    InstrumentSession->EndSearch();
     // Lets whatever the close set off run out: socket and serial events, and the waits that
-    // were on the stack when the close came, which all return on ShuttingDown.
-    for (int i = 0; i < SettleWaits; ++i) {
-        QThread::msleep(SettleWaitMs);
-        QCoreApplication::processEvents();
-    }
+    // were on the stack when the close came, which all return on the shutdown flag.
+    if (CloseSettleRounds > 0)
+        WaitWithEvents(CloseSettleRounds, CloseSettleRoundMs, [] { return false; });
 }
 
 // Destruction, in this order: the remote server (it reaches the panels), the panels (the view,
-// HELP, SCAN, SET), the link, the settings (whose destruction writes RedeRedirada.ini), the port
-// list.
+// HELP, SCAN, SET), the session with its link, the settings (whose destruction writes
+// RedeRedirada.ini).
 void TForm_Main::DestroyOwnedObjects() {
     ServerSocket.reset();
     delete Form_CalData;
@@ -224,9 +197,8 @@ void TForm_Main::DestroyOwnedObjects() {
     Form_ControlScan = nullptr;
     delete Form_ControlSet;
     Form_ControlSet = nullptr;
-    Device.reset();
+    InstrumentSession.reset();
     Setup.reset();
-    PortList.clear();
 }
 
 void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
@@ -236,57 +208,13 @@ void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
     QCoreApplication::processEvents();
 }
 
-bool TForm_Main::IsDeviceReady() const {
-    return DeviceReady;
-}
-
 bool TForm_Main::IsRemoteMode() const {
     return ServerSocket && ServerSocket->IsRemoteMode();
-}
-
-// An exchange under way belongs to an operation (or to a link test) that started before; a new
-// one must not begin inside its wait.
-bool TForm_Main::BeginOperation() {
-    if (!DeviceReady || OperationBusy || IsLinkBusy())
-        return false;
-    OperationBusy = true;
-    return true;
-}
-
-bool TForm_Main::EndOperation() {
-    if (!DeviceReady || !OperationBusy)
-        return false;
-    OperationBusy = false;
-    return true;
-}
-
-QString TForm_Main::GetProductLabel() const {
-    if (!DeviceReady)
-        return QStringLiteral("No Device");
-    try {
-        const QString &model = CalTable.Model;
-        const bool known = model.size() == 4 && model.at(0) == QLatin1Char('F') &&
-                           StrToIntDef(model.mid(1, 3), -1) >= 0 && RangeMin >= 100.0 &&
-                           RangeMin <= 950.0 && RangeMax >= 100.0 && RangeMax <= 950.0 &&
-                           RangeMin < RangeMax;
-        if (!known)
-            return QStringLiteral("KESTRUNE (Unknown Model)");
-        return QStringLiteral("KESTRUNE-") + model.mid(1, 3) + QStringLiteral(" ( ") +
-               FormatFloat(QStringLiteral("0.0"), RangeMin) + QStringLiteral(" nm - ") +
-               FormatFloat(QStringLiteral("0.0"), RangeMax) + QStringLiteral(" nm )");
-    } catch (const std::bad_alloc &) {
-        // Composing can only fail for want of memory; the literal needs none.
-        return QStringLiteral("KESTRUNE (Wrong Infomation)");
-    }
 }
 
 void TForm_Main::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
                                 const QByteArray &errorText) {
     ServerSocket->SetRemoteReply(replyText, errorCode, errorText);
-}
-
-const TRemoteReply &TForm_Main::RemoteReply() const {
-    return ServerSocket->RemoteReply();
 }
 
 void TForm_Main::SwitchToTab(int mode) {
@@ -305,10 +233,6 @@ IRemoteScanPanel &TForm_Main::RemoteScanPanel() {
 
 IPositionView &TForm_Main::View() {
     return *Form_ControlView;
-}
-
-bool TForm_Main::CommandGo(int pos1, int pos2, int pos3) {
-    return Device->CommandGo(pos1, pos2, pos3);
 }
 
 // Both refresh what is shown from state that is already right, so a failure inside them (its
@@ -338,8 +262,7 @@ void TForm_Main::Action_ChangeMode() {
         Form_ControlScan->setVisible(mode == 1);
         Form_ControlHelp->setVisible(mode == 2);
         Form_ControlView->setVisible(mode != 2);
-        Panel_Main->resize(Panel_Main->width(),
-                           mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
+        Panel_Main->resize(Panel_Main->width(), mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
         Panel_View->setVisible(mode != 2);
     } catch (...) {
     }
@@ -355,23 +278,13 @@ void TForm_Main::Image_Title_Button1Click() {
 }
 
 void TForm_Main::Image_Title_Button2Click() {
-    if (OperationBusy || ShuttingDown)
+    if (InstrumentSession->IsOperationBusy() || IsShuttingDown())
         return;
     close();
 }
 
-void TForm_Main::Image_Tab1Click() {
-    SelectTab(0);
-}
-void TForm_Main::Image_Tab2Click() {
-    SelectTab(1);
-}
-void TForm_Main::Image_Tab3Click() {
-    SelectTab(2);
-}
-
 void TForm_Main::SelectTab(int mode) {
-    if (OperationBusy)
+    if (InstrumentSession->IsOperationBusy())
         return;
     Mode = mode;
     Action_ChangeMode();
@@ -401,46 +314,8 @@ void TForm_Main::Image_Message_BaseDblClick() {
     if (!Setup->DebugMode)
         return;
     if (!Form_CalData)
-        Form_CalData = new TForm_CalData(CalTable, this);
+        Form_CalData = new TForm_CalData(InstrumentSession->CalData(), this);
     Form_CalData->show();
     Form_CalData->raise();
     Form_CalData->activateWindow();
-}
-
-void TForm_Main::InstallCloseSignals() {
-    if (::pipe2(CloseSignalPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0)
-        qFatal("Kestrune: cannot create the pipe for close signals");
-    CloseSignalWriteFd = CloseSignalPipe[1];
-    struct sigaction action = {};
-    action.sa_handler = OnCloseSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    CloseSignalNotifier = new QSocketNotifier(CloseSignalPipe[0], QSocketNotifier::Read, this);
-    CloseSignalNotifier->setEnabled(false);
-    connect(CloseSignalNotifier, &QSocketNotifier::activated, this,
-            &TForm_Main::CloseSignalArrived);
-}
-
-// Kept until the very end, so that a signal during the destruction (while the settings are
-// written back) is swallowed rather than ending the process half-way.
-void TForm_Main::RemoveCloseSignals() {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
-    CloseSignalWriteFd = -1;
-    delete CloseSignalNotifier;
-    CloseSignalNotifier = nullptr;
-    ::close(CloseSignalPipe[0]);
-    ::close(CloseSignalPipe[1]);
-}
-
-// The system's close: the same path as the close button, but not held back by the operation
-// lock; a second signal while closing changes nothing.
-void TForm_Main::CloseSignalArrived() {
-    char drain[64];
-    while (::read(CloseSignalPipe[0], drain, sizeof drain) > 0) {
-    }
-    if (!ShuttingDown)
-        close();
 }

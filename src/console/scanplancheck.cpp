@@ -7,9 +7,13 @@
 
 namespace {
 
-QString F(double value) { return FormatFloat(QStringLiteral("0.0"), value); }
+QString F(double value) {
+    return FormatFloat(QStringLiteral("0.0"), value);
+}
 
-double ReadTenths(const QString &text) { return RoundTo(StrToFloatDef(text, 0.0), -1); }
+double ReadTenths(const QString &text) {
+    return RoundTo(StrToFloatDef(text, 0.0), -1);
+}
 
 const QString GreaterOrEqual = QStringLiteral(" \u2265 ");
 const QString LessOrEqual = QStringLiteral(" \u2264 ");
@@ -76,7 +80,8 @@ TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &tabl
     if (p.STEP < interval)
         return fail("ERRSC12", Range("STEP", GreaterOrEqual, interval));
     if (!IsWholeMultipleOfInterval(p.STEP, interval))
-        return fail("ERRSC13", QStringLiteral("The decimal place of [STEP] must be an even integer."));
+        return fail("ERRSC13",
+                    QStringLiteral("The decimal place of [STEP] must be an even integer."));
     if (p.TimeDelay < 0.1)
         return fail("ERRSC14", QStringLiteral("Out of range. Please set [TimeDelay]") +
                                    GreaterOrEqual + QStringLiteral("0.1"));
@@ -87,7 +92,8 @@ TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &tabl
         return fail("ERRSC16",
                     QStringLiteral("The decimal place of [START] must be an even integer."));
     if (!table.HasCWRow(p.END))
-        return fail("ERRSC17", QStringLiteral("The decimal place of [END] must be an even integer."));
+        return fail("ERRSC17",
+                    QStringLiteral("The decimal place of [END] must be an even integer."));
     if (RoundTo(p.FWHM, 0) != p.FWHM)
         return fail("ERRSC18", QStringLiteral("[FWHM] must be a positive integer value."));
 

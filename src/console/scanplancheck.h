@@ -22,8 +22,8 @@ struct TScanPlanTexts {
 
 struct TScanPlanVerdict {
     bool Passed = false;
-    QString Code; // "ERRSC01" .. "ERRSC22" when not passed
-    QString Text; // the text without the code, signs as Unicode characters
+    QString Code;   // "ERRSC01" .. "ERRSC22" when not passed
+    QString Text;   // the text without the code, signs as Unicode characters
     TScanPlan Plan; // when passed
 };
 

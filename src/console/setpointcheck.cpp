@@ -5,7 +5,9 @@
 
 namespace {
 
-QString F(double value) { return FormatFloat(QStringLiteral("0.0"), value); }
+QString F(double value) {
+    return FormatFloat(QStringLiteral("0.0"), value);
+}
 
 const QString GreaterOrEqual = QStringLiteral(" \u2265 ");
 const QString LessOrEqual = QStringLiteral(" \u2264 ");
@@ -14,8 +16,8 @@ const QString LessOrEqual = QStringLiteral(" \u2264 ");
 struct RuleTexts {
     const char *codes[10];
     QString firstInvalid, secondInvalid;
-    QString centreName, widthName;   // as quoted in the range texts
-    QString widthRangeIntro;         // "Out of range." or, for one rule, "Out of range!"
+    QString centreName, widthName; // as quoted in the range texts
+    QString widthRangeIntro;       // "Out of range." or, for one rule, "Out of range!"
     QString centreNotRow, widthNotWhole;
 };
 
@@ -73,9 +75,9 @@ TSetPointVerdict CheckSetPoint(int inputMode, const QString &first, const QStrin
 
     const RuleTexts &t = TextsFor(inputMode);
     const QString rangeIntro = QStringLiteral("Out of range. Please set ");
-    const QString perWidthIntro =
-        QStringLiteral("Out of range. If ") + t.widthName + QStringLiteral(" = ") + F(p.FWHM) +
-        QStringLiteral(" Please set ") + t.centreName;
+    const QString perWidthIntro = QStringLiteral("Out of range. If ") + t.widthName +
+                                  QStringLiteral(" = ") + F(p.FWHM) +
+                                  QStringLiteral(" Please set ") + t.centreName;
     // In the edge mode the two checked values are the derived centre and width.
     const double firstValue = inputMode == 1 ? p.SW : p.CWL;
     const double secondValue = inputMode == 1 ? p.LW : p.FWHM;

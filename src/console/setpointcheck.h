@@ -24,8 +24,8 @@ struct TSetPointBounds {
 
 struct TSetPointVerdict {
     bool Passed = false;
-    QString Code;          // "ERRSE01" .. "ERRSE20" when not passed
-    QString Text;          // the error text without the code, signs as Unicode characters
+    QString Code;           // "ERRSE01" .. "ERRSE20" when not passed
+    QString Text;           // the error text without the code, signs as Unicode characters
     TSetPointBounds Bounds; // always filled
     TSetPoint SetPoint;     // the full set-point, each value rounded to two decimals; when passed
 };

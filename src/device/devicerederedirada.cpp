@@ -1,17 +1,15 @@
 #include "device/devicerederedirada.h"
 
 #include "core/commatext.h"
+#include "core/eventwait.h"
 #include "core/numbers.h"
+#include "device/replyrecogniser.h"
 #include "platform/serialcomport.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPointer>
 #include <QScopeGuard>
-#include <QThread>
 
 #include <cstring>
 
@@ -33,30 +31,6 @@ int BaudRateNamed(int baud) {
     return 9600;
 }
 
-// The minimum length and the test of the reply expected after each command word.
-struct ReplyRule {
-    int minLength;
-    bool (*accepts)(const QString &response);
-};
-
-bool FindReplyRule(const QString &command, ReplyRule &rule) {
-    if (command == QLatin1String("?"))
-        rule = {15, [](const QString &r) { return r.startsWith(QLatin1String("Quilm FM Ver")); }};
-    else if (command == QLatin1String("HOME"))
-        rule = {1, [](const QString &r) { return r == QLatin1String("G"); }};
-    else if (command == QLatin1String("POS"))
-        rule = {7, [](const QString &r) { return r.startsWith(QLatin1String("POS")); }};
-    else if (command == QLatin1String("GO"))
-        rule = {6, [](const QString &r) { return r.startsWith(QLatin1String("GO")); }};
-    else if (command == QLatin1String("INFO"))
-        rule = {8, [](const QString &r) { return r.startsWith(QLatin1String("INFO")); }};
-    else if (command == QLatin1String("BKEN"))
-        rule = {6, [](const QString &r) { return r.startsWith(QLatin1String("BKEN")); }};
-    else
-        return false;
-    return true;
-}
-
 } // namespace
 
 TDevice_RedeRedirada::TDevice_RedeRedirada(QObject *parent) : QObject(parent) {}
@@ -68,12 +42,6 @@ TDevice_RedeRedirada::~TDevice_RedeRedirada() {
 
 void TDevice_RedeRedirada::SetPortFactory(PortFactory factory) {
     MakePort = std::move(factory);
-}
-
-QString TDevice_RedeRedirada::logFilePath() const {
-    if (!LogEnabled)
-        return QString();
-    return LogFolder + QStringLiteral("Log ") + LogStamp + QStringLiteral(".ini");
 }
 
 bool TDevice_RedeRedirada::OpenPort(const QString &name, const QString &baud) {
@@ -242,14 +210,10 @@ bool TDevice_RedeRedirada::WaitResponse(int ms) {
         // A monotonic clock: a change of the wall clock must not shorten or stretch the wait.
         QElapsedTimer clock;
         clock.start();
-        for (;;) {
-            QThread::msleep(PollMs);
-            QCoreApplication::processEvents();
-            if (!self)
-                return false;
-            if (!IsOpen || ReplyComplete || clock.elapsed() >= ms)
-                break;
-        }
+        WaitWithEvents(UnlimitedRounds, PollMs,
+                       [&] { return !self || !IsOpen || ReplyComplete || clock.elapsed() >= ms; });
+        if (!self)
+            return false;
         AddLog(QStringLiteral("Wait Response End"));
         return ReplyValid;
     } catch (...) {
@@ -278,24 +242,20 @@ void TDevice_RedeRedirada::HandleRxChar(int count) {
 
 bool TDevice_RedeRedirada::CheckReply() {
     try {
-        while (RxCount > 1) {
-            if (RxBuffer[RxCount - 1] != CR)
+        const TReplyVerdict verdict =
+            RecogniseReply(LastCommand, QByteArrayView(RxBuffer.data(), RxCount));
+        for (int i = 0; i < verdict.Skipped; ++i) {
+            // Without an open link nothing can be dropped; the line examined last stays.
+            if (!ShiftBuffer()) {
+                Response = QString::fromLatin1(RxBuffer.data(), RxCount - 1);
                 return false;
-            Response = QString::fromLatin1(RxBuffer.data(), RxCount - 1);
-            ReplyRule rule;
-            if (!FindReplyRule(LastCommand, rule) || Response.size() < rule.minLength) {
-                ReplyValid = false;
-                return true;
             }
-            if (rule.accepts(Response)) {
-                ReplyValid = true;
-                return true;
-            }
-            // Without an open link nothing can be dropped, and the loop would never end.
-            if (!ShiftBuffer())
-                return false;
         }
-        return false;
+        if (verdict.Response)
+            Response = *verdict.Response;
+        if (verdict.Complete)
+            ReplyValid = verdict.Valid;
+        return verdict.Complete;
     } catch (...) {
         return false;
     }
@@ -317,55 +277,11 @@ void TDevice_RedeRedirada::HandleError(ComErrors errors) {
 }
 
 bool TDevice_RedeRedirada::StartLog(const QString &folder) {
-    try {
-        QDir().mkpath(folder);
-        LogFolder = folder;
-        LogStamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        LogEnabled = true;
-        return true;
-    } catch (...) {
-        LogEnabled = false;
-        return false;
-    }
+    return Log.StartLog(folder);
 }
 
 bool TDevice_RedeRedirada::AddLog(const QString &text, const char *data, int count) {
-    if (!LogEnabled)
-        return false;
-    try {
-        static const char Hex[] = "0123456789ABCDEF";
-        QByteArray line =
-            QDateTime::currentDateTime().toString(QStringLiteral("[yyMMdd-HHmmss] ")).toLatin1();
-        // A text with line breaks of its own (a reply of several lines, logged whole) becomes
-        // several lines of the file, each ended by CR LF like every other line.
-        QByteArray body = text.toLatin1();
-        body.replace("\r\n", "\n").replace('\r', '\n').replace("\n", "\r\n");
-        line += body;
-        if (count >= 1 && data) {
-            line.reserve(line.size() + 4 * count + 4);
-            line += " #";
-            for (int i = 0; i < count; ++i) {
-                const auto byte = static_cast<unsigned char>(data[i]);
-                line += '{';
-                line += Hex[byte >> 4];
-                line += Hex[byte & 0x0F];
-                line += '}';
-            }
-            line += '#';
-        }
-        line += "\r\n";
-        // Appending leaves the same file as rewriting it with the new line at the end, at a
-        // cost that does not grow with the log. The file is closed after every entry, so it is
-        // complete on disk and can be read while the program runs.
-        QFile file(logFilePath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return false;
-        const bool written = file.write(line) == line.size();
-        file.close();
-        return written && file.error() == QFileDevice::NoError;
-    } catch (...) {
-        return false;
-    }
+    return Log.AddLog(text, data, count);
 }
 
 bool TDevice_RedeRedirada::Exchange(const std::function<bool()> &send, int ms,
@@ -380,37 +296,42 @@ bool TDevice_RedeRedirada::Exchange(const std::function<bool()> &send, int ms,
     return true;
 }
 
-bool TDevice_RedeRedirada::CommandDevice() {
+// Every command is one exchange followed by the reading of its reply. A failure raised anywhere
+// in it logs the command's failure line and counts as a failed command; `readReply` logs its own
+// outcome.
+bool TDevice_RedeRedirada::RunCommand(const QString &name, int ms,
+                                      const std::function<bool()> &send,
+                                      const std::function<bool()> &readReply) {
     if (!IsOpen)
         return false;
-    const QString failLine = QStringLiteral("Command <DEVICE> Fail");
+    const QString failLine = QStringLiteral("Command <") + name + QStringLiteral("> Fail");
     try {
-        if (!Exchange([this] { return SendCommand(QStringLiteral("?")); }, ReplyTimeOut, failLine))
-            return false;
-        DeviceId = Response;
-        AddLog(QStringLiteral("Command <DEVICE> Success : ") + DeviceId);
-        return true;
+        return Exchange(send, ms, failLine) && readReply();
     } catch (...) {
         AddLog(failLine);
         return false;
     }
 }
 
+bool TDevice_RedeRedirada::CommandDevice() {
+    return RunCommand(
+        QStringLiteral("DEVICE"), ReplyTimeOut, [this] { return SendCommand(QStringLiteral("?")); },
+        [this] {
+            DeviceId = Response;
+            AddLog(QStringLiteral("Command <DEVICE> Success : ") + DeviceId);
+            return true;
+        });
+}
+
 bool TDevice_RedeRedirada::CommandHome() {
-    if (!IsOpen)
-        return false;
-    const QString failLine = QStringLiteral("Command <HOME> Fail");
-    try {
-        if (!Exchange([this] { return SendCommand(QStringLiteral("HOME"), 3); }, HomeTimeOut,
-                      failLine))
-            return false;
-        Positions = {0, 0, 0};
-        AddLog(QStringLiteral("Command <HOME> Success : All"));
-        return true;
-    } catch (...) {
-        AddLog(failLine);
-        return false;
-    }
+    return RunCommand(
+        QStringLiteral("HOME"), HomeTimeOut,
+        [this] { return SendCommand(QStringLiteral("HOME"), 3); },
+        [this] {
+            Positions = {0, 0, 0};
+            AddLog(QStringLiteral("Command <HOME> Success : All"));
+            return true;
+        });
 }
 
 bool TDevice_RedeRedirada::ReadPositionReply(const QString &commandName) {
@@ -432,86 +353,56 @@ bool TDevice_RedeRedirada::ReadPositionReply(const QString &commandName) {
 }
 
 bool TDevice_RedeRedirada::CommandPos() {
-    if (!IsOpen)
-        return false;
-    const QString failLine = QStringLiteral("Command <POS> Fail");
-    try {
-        if (!Exchange([this] { return SendCommand(QStringLiteral("POS"), 3); }, ReplyTimeOut,
-                      failLine))
-            return false;
-        return ReadPositionReply(QStringLiteral("POS"));
-    } catch (...) {
-        AddLog(failLine);
-        return false;
-    }
+    return RunCommand(
+        QStringLiteral("POS"), ReplyTimeOut,
+        [this] { return SendCommand(QStringLiteral("POS"), 3); },
+        [this] { return ReadPositionReply(QStringLiteral("POS")); });
 }
 
 bool TDevice_RedeRedirada::CommandGo(int pos1, int pos2, int pos3) {
-    if (!IsOpen)
-        return false;
     for (const int position : {pos1, pos2, pos3}) {
         if (position < 0 || position > MaxPosition)
             return false;
     }
-    const QString failLine = QStringLiteral("Command <GO> Fail");
-    try {
-        if (!Exchange([&] { return SendCommand(QStringLiteral("GO"), pos1, pos2, pos3); },
-                      ReplyTimeOut, failLine))
-            return false;
-        return ReadPositionReply(QStringLiteral("GO"));
-    } catch (...) {
-        AddLog(failLine);
-        return false;
-    }
+    return RunCommand(
+        QStringLiteral("GO"), ReplyTimeOut,
+        [&] { return SendCommand(QStringLiteral("GO"), pos1, pos2, pos3); },
+        [this] { return ReadPositionReply(QStringLiteral("GO")); });
 }
 
 bool TDevice_RedeRedirada::CommandInfo(int n) {
-    if (!IsOpen || n < 0 || n >= InfoItemCount)
+    if (n < 0 || n >= InfoItemCount)
         return false;
-    const QString failLine = QStringLiteral("Command <INFO> Fail");
-    try {
-        if (!Exchange([&] { return SendCommand(QStringLiteral("INFO"), n); }, ReplyTimeOut,
-                      failLine))
-            return false;
-        const QStringList items = SplitCommaText(Response);
-        const QString value =
-            items.size() == 3 && StrToIntDef(items[1], -1) == n ? items[2] : QString();
-        InfoItems[n] = value;
-        AddLog(QStringLiteral("Command <INFO> Success : Read INFO") + QString::number(n + 1) +
-               QLatin1Char('=') + value);
-        return true;
-    } catch (...) {
-        AddLog(failLine);
-        return false;
-    }
+    return RunCommand(
+        QStringLiteral("INFO"), ReplyTimeOut,
+        [&] { return SendCommand(QStringLiteral("INFO"), n); },
+        [&] {
+            const QStringList items = SplitCommaText(Response);
+            const QString value =
+                items.size() == 3 && StrToIntDef(items[1], -1) == n ? items[2] : QString();
+            InfoItems[n] = value;
+            AddLog(QStringLiteral("Command <INFO> Success : Read INFO") + QString::number(n + 1) +
+                   QLatin1Char('=') + value);
+            return true;
+        });
 }
 
 bool TDevice_RedeRedirada::CommandBken(bool on) {
-    if (!IsOpen)
-        return false;
-    const QString failLine = QStringLiteral("Command <BKEN> Fail");
-    try {
-        if (!Exchange([&] { return SendCommand(QStringLiteral("BKEN"), on); }, ReplyTimeOut,
-                      failLine))
+    return RunCommand(
+        QStringLiteral("BKEN"), ReplyTimeOut,
+        [&] { return SendCommand(QStringLiteral("BKEN"), on); },
+        [this] {
+            // The state the instrument reports decides, not the one requested.
+            const QChar state = Response.size() >= 6 ? Response.at(5) : QChar();
+            if (state == QLatin1Char('0') || state == QLatin1Char('1')) {
+                BkenState = state == QLatin1Char('1');
+                AddLog(QStringLiteral("Command <BKEN> Success : ") +
+                       (BkenState ? QStringLiteral("ON") : QStringLiteral("OFF")));
+                return true;
+            }
+            AddLog(QStringLiteral("Command <BKEN> Fail"));
             return false;
-        // The state the instrument reports decides, not the one requested.
-        const QChar state = Response.size() >= 6 ? Response.at(5) : QChar();
-        if (state == QLatin1Char('0')) {
-            BkenState = false;
-            AddLog(QStringLiteral("Command <BKEN> Success : OFF"));
-            return true;
-        }
-        if (state == QLatin1Char('1')) {
-            BkenState = true;
-            AddLog(QStringLiteral("Command <BKEN> Success : ON"));
-            return true;
-        }
-        AddLog(failLine);
-        return false;
-    } catch (...) {
-        AddLog(failLine);
-        return false;
-    }
+        });
 }
 
 QString TDevice_RedeRedirada::GetInfo(int n) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/commlog.h"
 #include "platform/comport.h"
 
 #include <QByteArray>
@@ -12,8 +13,8 @@
 
 // The link with the wave selector: opens the serial port, frames command lines, collects reply
 // bytes, recognises the reply expected for the last command and traces everything to the
-// communication log. Everything runs on the user-interface thread; WaitResponse processes
-// events while it waits, so any handler (even the owner's destruction) may run inside it.
+// communication log (TCommLog). Everything runs on the user-interface thread; WaitResponse
+// processes events while it waits, so any handler (even the owner's destruction) may run inside it.
 class TDevice_RedeRedirada : public QObject {
     Q_OBJECT
 public:
@@ -72,11 +73,11 @@ public:
     bool bkenState() const { return BkenState; }
     QString deviceId() const { return DeviceId; }
     std::array<int, AxisCount> positions() const { return Positions; }
-    bool logEnabled() const { return LogEnabled; }
-    QString logFolder() const { return LogFolder; }
-    QString logStamp() const { return LogStamp; }
+    bool logEnabled() const { return Log.enabled(); }
+    QString logFolder() const { return Log.folder(); }
+    QString logStamp() const { return Log.stamp(); }
     // The file the log writes to; empty until StartLog has run.
-    QString logFilePath() const;
+    QString logFilePath() const { return Log.filePath(); }
 
     // Test seam: the factory that makes the port object at each OpenPort (default: the system's
     // serial port).
@@ -87,12 +88,12 @@ private:
     bool LinkUsable() const;
     bool WriteLine(const QString &word, const QString &line);
     bool Exchange(const std::function<bool()> &send, int ms, const QString &failLine);
+    bool RunCommand(const QString &name, int ms, const std::function<bool()> &send,
+                    const std::function<bool()> &readReply);
     bool ReadPositionReply(const QString &commandName);
 
     std::unique_ptr<TComPort> SerialPort;
-    QString LogFolder;
-    QString LogStamp;
-    bool LogEnabled = false;
+    TCommLog Log;
     QString LastCommand;
     QString LastLine;
     int ReplyTimeOut = 1000;

@@ -16,4 +16,6 @@ QString ProgramFolder() {
     return QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
 }
 
-void SetProgramFolder(const QString &folderWithSeparator) { Override() = folderWithSeparator; }
+void SetProgramFolder(const QString &folderWithSeparator) {
+    Override() = folderWithSeparator;
+}

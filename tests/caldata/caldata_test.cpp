@@ -5,12 +5,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
-
-using calfiles::FakeCalDataHost;
-using Go = FakeCalDataHost::Go;
 
 // One cell text of a table written by hand: "x" or three values.
 struct CellValues {
@@ -26,7 +24,7 @@ CellValues P(int a, int b, int c) {
 
 class CalDataTest : public ::testing::Test {
 protected:
-    CalDataTest() : table(std::make_unique<TCalData>()) { table->SetHost(&host); }
+    CalDataTest() : table(std::make_unique<TCalData>()) {}
 
     // Fills the table as an import would: counts, values, every cell, Loaded.
     void Fill(const std::vector<double> &cws, const std::vector<double> &fwhms,
@@ -57,7 +55,12 @@ protected:
              [&](int r, int c) { return cells[r][c]; });
     }
 
-    FakeCalDataHost host;
+    // The three GO values of the cell at cw and fwhm; empty when the table has none.
+    std::vector<int> CellAt(double cw, double fwhm) const {
+        const std::optional<TCalCell> cell = table->FindCell(cw, fwhm);
+        return cell ? std::vector<int>{cell->Pos1, cell->Pos2, cell->Pos3} : std::vector<int>{};
+    }
+
     std::unique_ptr<TCalData> table; // ~0.6 MB: kept off the stack
 };
 
@@ -73,7 +76,7 @@ void ExpectAnswersNothing(TCalData &t) {
     EXPECT_EQ(t.GetMaxCWForFWHM(10.0), 0.0);
     EXPECT_EQ(t.GetMinFWHMForCW(500.5), 0.0);
     EXPECT_EQ(t.GetMaxFWHMForCW(500.5), 0.0);
-    EXPECT_FALSE(t.GoToSetPoint(500.5, 10.0));
+    EXPECT_FALSE(t.FindCell(500.5, 10.0));
 }
 
 TEST_F(CalDataTest, FreshTable_IsEmptyAndAnswersNothing) {
@@ -82,34 +85,13 @@ TEST_F(CalDataTest, FreshTable_IsEmptyAndAnswersNothing) {
     EXPECT_EQ(table->ColCount, 0);
     EXPECT_EQ(table->Cells[999][19].Pos3, 0);
     ExpectAnswersNothing(*table);
-    EXPECT_TRUE(host.Sent.empty());
 }
 
-enum class Unusable { NotLoaded, NotReady, NoHost };
-
-class CalDataUnusableTest : public CalDataTest, public ::testing::WithParamInterface<Unusable> {};
-
-TEST_P(CalDataUnusableTest, LoadedValuesAreNotUsed_AndNothingIsSent) {
+TEST_F(CalDataTest, ValuesOfATableNoLongerLoaded_AreNotUsed) {
     FillExample();
-    switch (GetParam()) {
-    case Unusable::NotLoaded:
-        table->Loaded = false; // as after the instrument was closed
-        break;
-    case Unusable::NotReady:
-        host.Ready = false;
-        break;
-    case Unusable::NoHost:
-        table->SetHost(nullptr);
-        break;
-    }
+    table->Loaded = false; // as after the instrument was closed
     ExpectAnswersNothing(*table);
-    EXPECT_TRUE(host.Sent.empty());
-    EXPECT_EQ(host.UpdateUICount, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, CalDataUnusableTest,
-                         ::testing::Values(Unusable::NotLoaded, Unusable::NotReady,
-                                           Unusable::NoHost));
 
 struct LookupCase {
     const char *Name;
@@ -172,8 +154,7 @@ TEST_F(CalDataTest, RowValues_AreComparedExactly) {
     EXPECT_FALSE(table->HasCWRow(400.0));
     EXPECT_FALSE(table->HasCWRow(400.1));
     EXPECT_TRUE(table->HasCWRow(400.5));
-    EXPECT_FALSE(table->GoToSetPoint(400.0, 5.0));
-    EXPECT_TRUE(host.Sent.empty());
+    EXPECT_FALSE(table->FindCell(400.0, 5.0));
 }
 
 TEST_F(CalDataTest, ColumnValidOnlyInRows10To40_BoundsAreThoseRows) {
@@ -206,11 +187,10 @@ TEST_F(CalDataTest, RowWithoutValidCells_AnswersZero) {
     EXPECT_EQ(table->GetMaxFWHMForCW(500.0), 0.0);
 }
 
-TEST_F(CalDataTest, DuplicateRows_GoUsesTheFirst) {
+TEST_F(CalDataTest, DuplicateRows_TheCellIsTheFirstRows) {
     Fill({500.0, 500.5, 500.5}, {5.0, 10.0},
          [](int r, int) { return r == 2 ? P(21, 22, 23) : P(r, 2, 3); });
-    EXPECT_TRUE(table->GoToSetPoint(500.5, 5.0));
-    EXPECT_EQ(host.Sent, (std::vector<Go>{{1, 2, 3}}));
+    EXPECT_EQ(CellAt(500.5, 5.0), (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(CalDataTest, DuplicateRows_SearchGoesOnWhenTheFirstHasNoValidCell) {
@@ -218,24 +198,24 @@ TEST_F(CalDataTest, DuplicateRows_SearchGoesOnWhenTheFirstHasNoValidCell) {
     EXPECT_TRUE(table->HasCWRow(500.5));
     EXPECT_EQ(table->GetMinFWHMForCW(500.5), 5.0);
     EXPECT_EQ(table->GetMaxFWHMForCW(500.5), 10.0);
-    EXPECT_FALSE(table->GoToSetPoint(500.5, 5.0)); // the first 500.5 row holds "x"
-    EXPECT_TRUE(host.Sent.empty());
+    // The first 500.5 row holds "x": its cell is the answer, marked invalid.
+    EXPECT_FALSE(table->FindCell(500.5, 5.0)->Valid);
 }
 
 TEST_F(CalDataTest, DuplicateColumns_SearchGoesOnToTheNextMatchingColumn) {
     Fill({500.0, 500.5}, {5.0, 10.0, 10.0}, [](int r, int c) { return c == 1 ? X() : P(r, c, 1); });
     EXPECT_EQ(table->GetMinCWForFWHM(10.0), 500.0);
     EXPECT_EQ(table->GetMaxCWForFWHM(10.0), 500.5);
-    EXPECT_FALSE(table->GoToSetPoint(500.0, 10.0)); // the first 10.0 column holds "x"
-    EXPECT_TRUE(host.Sent.empty());
+    EXPECT_FALSE(table->FindCell(500.0, 10.0)->Valid); // the first 10.0 column holds "x"
 }
 
-TEST_F(CalDataTest, GoToSetPoint_SendsTheCellValuesAndRefreshesTheUI) {
+TEST_F(CalDataTest, FindCell_AnswersTheCellOfTheFirstMatchingRowAndColumn) {
     FillExample();
-    EXPECT_TRUE(table->GoToSetPoint(501.0, 20.0));
-    EXPECT_TRUE(table->GoToSetPoint(500.0, 5.0));
-    EXPECT_EQ(host.Sent, (std::vector<Go>{{1180, 3390, 600}, {1200, 3400, 150}}));
-    EXPECT_EQ(host.UpdateUICount, 2);
+    EXPECT_EQ(CellAt(501.0, 20.0), (std::vector<int>{1180, 3390, 600}));
+    EXPECT_EQ(CellAt(500.0, 5.0), (std::vector<int>{1200, 3400, 150}));
+    // A cell marked "x" is found with values the instrument link refuses to send.
+    EXPECT_EQ(CellAt(500.0, 20.0), (std::vector<int>{-1, -1, -1}));
+    EXPECT_FALSE(table->FindCell(500.0, 20.0)->Valid);
 }
 
 struct MissCase {
@@ -244,32 +224,18 @@ struct MissCase {
     double Fwhm;
 };
 
-class CalDataGoMissTest : public CalDataTest, public ::testing::WithParamInterface<MissCase> {};
+class CalDataCellMissTest : public CalDataTest, public ::testing::WithParamInterface<MissCase> {};
 
-TEST_P(CalDataGoMissTest, SendsNothingAndKeepsTheUI) {
+TEST_P(CalDataCellMissTest, AnswersNoCell) {
     FillExample();
-    EXPECT_FALSE(table->GoToSetPoint(GetParam().Cw, GetParam().Fwhm));
-    EXPECT_TRUE(host.Sent.empty());
-    EXPECT_EQ(host.UpdateUICount, 0);
+    EXPECT_FALSE(table->FindCell(GetParam().Cw, GetParam().Fwhm));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CalDataGoMissTest,
+INSTANTIATE_TEST_SUITE_P(Cases, CalDataCellMissTest,
                          ::testing::Values(MissCase{"RowWithoutThatColumn", 500.5, 7.5},
                                            MissCase{"ColumnWithoutThatRow", 502.0, 10.0},
-                                           MissCase{"CellMarkedX", 500.0, 20.0},
-                                           MissCase{"OtherCellMarkedX", 501.5, 5.0},
                                            MissCase{"CloseButNotEqual", 500.05, 5.0}),
                          [](const auto &info) { return std::string(info.param.Name); });
-
-TEST_F(CalDataTest, GoToSetPoint_RefusedOrFailingLink_ReportsFailureWithoutRefresh) {
-    FillExample();
-    host.Accept = false;
-    EXPECT_FALSE(table->GoToSetPoint(500.5, 5.0));
-    host.Accept = true;
-    host.Throw = true;
-    EXPECT_FALSE(table->GoToSetPoint(500.5, 5.0));
-    EXPECT_EQ(host.UpdateUICount, 0);
-}
 
 TEST_F(CalDataTest, CountsBeyondTheCapacity_AreLimitedToIt) {
     Fill({500.0, 500.5}, {5.0}, [](int, int) { return P(1, 2, 3); });

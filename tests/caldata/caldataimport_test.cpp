@@ -22,7 +22,6 @@ const QString Dv = QStringLiteral("Calibration data file might be problem. ");
 class CalDataImportTest : public ::testing::Test {
 protected:
     CalDataImportTest() : table(std::make_unique<TCalData>()) {
-        table->SetHost(&host);
         table->Model = calfiles::Model;
         table->Serial = calfiles::Serial;
     }
@@ -60,7 +59,6 @@ protected:
     }
 
     TempProgramFolder folder;
-    calfiles::FakeCalDataHost host;
     calfiles::ScriptedDialog dialog;
     std::unique_ptr<TCalData> table;
 };

@@ -3,7 +3,6 @@
 // Calibration files and stand-ins for the table's surroundings, shared by the calibration tests,
 // the mapping window's tests and the benchmarks.
 
-#include "caldata/caldatahost.h"
 #include "caldata/calfiledialog.h"
 
 #include <QByteArray>
@@ -73,37 +72,6 @@ inline bool WriteLines(const QString &path, const QStringList &lines,
                        const QString &lineEnd = QStringLiteral("\n")) {
     return WriteBytes(path, (lines.join(lineEnd) + lineEnd).toUtf8());
 }
-
-// Plays the owner of the table: reports readiness, records every GO and, like the instrument
-// link, refuses values outside 0..6000 without sending anything.
-class FakeCalDataHost : public ICalDataHost {
-public:
-    struct Go {
-        int Pos1, Pos2, Pos3;
-        bool operator==(const Go &o) const {
-            return Pos1 == o.Pos1 && Pos2 == o.Pos2 && Pos3 == o.Pos3;
-        }
-    };
-
-    bool Ready = true;
-    bool Accept = true; // what the instrument answers to a GO that was sent
-    bool Throw = false; // the link fails with an exception instead
-    std::vector<Go> Sent;
-    int UpdateUICount = 0;
-
-    bool IsDeviceReady() const override { return Ready; }
-    bool CommandGo(int pos1, int pos2, int pos3) override {
-        if (Throw)
-            throw std::runtime_error("link failure");
-        for (int p : {pos1, pos2, pos3}) {
-            if (p < 0 || p > 6000)
-                return false;
-        }
-        Sent.push_back({pos1, pos2, pos3});
-        return Accept;
-    }
-    void Action_UpdateUI() override { ++UpdateUICount; }
-};
 
 // Plays the operator in front of the open-file dialog: picks `Pick` or, when it is empty,
 // cancels. Records what the dialog was asked to show.

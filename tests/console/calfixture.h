@@ -1,22 +1,16 @@
 #pragma once
 
 #include "caldata/caldata.h"
-#include "caldata/caldatahost.h"
 
 #include <cmath>
 
-// A ready instrument whose table is filled directly: CW rows from `first` by `interval` nm,
+// A table filled directly: CW rows from `first` by `interval` nm,
 // whole-number FWHM columns, and cells reachable only where the band fits inside
 // [first + reachMargin * FWHM, last - reachMargin * FWHM].
-class ReadyTable : public ICalDataHost {
+class ReadyTable {
 public:
-    bool IsDeviceReady() const override { return ready; }
-    bool CommandGo(int, int, int) override { return true; }
-    void Action_UpdateUI() override {}
-
     void Fill(double first, double last, double interval, std::initializer_list<double> widths,
               double reachMargin = 0.0) {
-        table.SetHost(this);
         table.RowCount = 0;
         for (int r = 0;; ++r) {
             // Each row value is the double nearest to its one-decimal text, as an import gives.
@@ -44,6 +38,5 @@ public:
         table.Loaded = true;
     }
 
-    bool ready = true;
     TCalData table;
 };

@@ -28,7 +28,6 @@ const char *const FieldNames[] = {"Edit_CalData1_Model",    "Edit_CalData2_Seria
 class FormCalDataTest : public ::testing::Test {
 protected:
     FormCalDataTest() : table(std::make_unique<TCalData>()) {
-        table->SetHost(&host);
         table->Model = calfiles::Model;
         table->Serial = calfiles::Serial;
     }
@@ -64,7 +63,6 @@ protected:
     }
 
     TempProgramFolder folder;
-    calfiles::FakeCalDataHost host;
     calfiles::ScriptedDialog dialog;
     std::unique_ptr<TCalData> table;
     std::unique_ptr<TForm_CalData> form;
@@ -113,7 +111,6 @@ TEST_F(FormCalDataTest, ReferenceFile_FromFileToGrid) {
 
     // The window keeps what it showed when the instrument goes away.
     table->Loaded = false;
-    host.Ready = false;
     QCoreApplication::processEvents();
     EXPECT_EQ(Field("Edit_CalData5_MinCW"), QStringLiteral("500.0"));
     EXPECT_EQ(Cell(3, 4), QStringLiteral("1190:3395:600"));

@@ -3,6 +3,7 @@
 #include "panelfixture.h"
 
 #include "core/numbers.h"
+#include "device/devicerederedirada.h"
 #include "support/scriptedpeer.h"
 
 #include <QLineEdit>
@@ -51,8 +52,8 @@ protected:
         PanelFixture::SetUp();
         if (HasFatalFailure())
             return;
-        panel = std::make_unique<TForm_ControlScan>(*host);
-        host->AddPanel(*panel);
+        panel = std::make_unique<TForm_ControlScan>(session(), *console);
+        AddPanel(*panel);
         panel->show();
     }
 
@@ -85,7 +86,7 @@ protected:
 
     std::vector<ksim::RequestRecord> Gos() const {
         std::vector<ksim::RequestRecord> gos;
-        for (const ksim::RequestRecord &record : sim->records()) {
+        for (const ksim::RequestRecord &record : rig.sim->records()) {
             if (record.kind == ksim::RequestKind::Go)
                 gos.push_back(record);
         }
@@ -105,16 +106,16 @@ protected:
     }
     ::testing::AssertionResult WaitForMessage(const QString &text,
                                               int timeoutMs = ScanWaitMs) const {
-        if (WaitUntil([&] { return host->MessageTexts().contains(text); }, timeoutMs))
+        if (WaitUntil([&] { return console->MessageTexts().contains(text); }, timeoutMs))
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure()
-               << "messages: " << host->MessageTexts().join(QStringLiteral(" | ")).toStdString()
+               << "messages: " << console->MessageTexts().join(QStringLiteral(" | ")).toStdString()
                << "; requests: " << RequestLines().join(QStringLiteral(" | ")).toStdString();
     }
     StatusMessage LastMessage() const {
-        return host->Messages.isEmpty() ? StatusMessage{} : host->Messages.last();
+        return console->Messages.isEmpty() ? StatusMessage{} : console->Messages.last();
     }
-    TRemoteReply Reply() const { return host->RemoteReply; }
+    TRemoteReply Reply() const { return console->RemoteReply; }
     static TRemoteReply Triple(const char *reply, const char *code, const char *text) {
         return {reply, code, text};
     }
@@ -157,13 +158,18 @@ struct RefusedPlan {
 };
 
 class ScanPlanRefusalTest : public ScanPanelTest,
-                            public ::testing::WithParamInterface<std::tuple<RefusedPlan, bool>> {};
+                            public ::testing::WithParamInterface<std::tuple<RefusedPlan, bool>> {
+protected:
+    void SetUp() override {
+        installCalCopy = std::get<0>(GetParam()).tableLoaded;
+        ScanPanelTest::SetUp();
+    }
+};
 
 // The local and the remote validation apply the shared rules and differ only in the reply.
 TEST_P(ScanPlanRefusalTest, ReportsTheRuleAndReleasesTheLockWithoutMoving) {
     const auto &[c, remote] = GetParam();
-    table->Loaded = c.tableLoaded;
-    host->RemoteReply = Triple("untouched", "", "");
+    console->RemoteReply = Triple("untouched", "", "");
     if (remote) {
         panel->ApplyRemoteParameters(c.plan[0], c.plan[1], c.plan[2], c.plan[3], c.plan[4]);
         panel->Action_RemoteControl_Scan();
@@ -178,7 +184,7 @@ TEST_P(ScanPlanRefusalTest, ReportsTheRuleAndReleasesTheLockWithoutMoving) {
     EXPECT_EQ(Reply(), remote ? refused : Triple("untouched", "", ""));
     EXPECT_TRUE(TScanPlan{} == panel->ScanPlan) << "the plan changes only on success";
     EXPECT_FALSE(panel->IsScanning());
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_FALSE(ButtonPressed(4));
     // The link test and BKEN off come before the validation, which sends nothing.
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", "BKEN 0"}));
@@ -235,8 +241,13 @@ TEST_F(ScanPanelTest, PlanIsReplacedOnlyByAValidationThatPasses) {
     panel->ApplyRemoteParameters("600.04", "580.0", "5", "10.0", "10.0");
     panel->Action_RemoteControl_Scan();
     ASSERT_TRUE(panel->IsScanning());
-    const TScanPlan started{
-        600.0, 580.0, 5.0, 10.0, 10.0, table->GetMinCWForFWHM(5.0), table->GetMaxCWForFWHM(5.0)};
+    const TScanPlan started{600.0,
+                            580.0,
+                            5.0,
+                            10.0,
+                            10.0,
+                            session().CalData().GetMinCWForFWHM(5.0),
+                            session().CalData().GetMaxCWForFWHM(5.0)};
     EXPECT_TRUE(started == panel->ScanPlan) << "read rounded to tenths";
     panel->Action_RemoteControl_Stop();
     ASSERT_EQ(Reply(), Triple("STOP OK", "", ""));
@@ -266,19 +277,19 @@ TEST_P(ScanSequenceTest, VisitsThePointsOneDwellApartAndReportsSuccess) {
     EXPECT_EQ(LastMessage().Text, QStringLiteral("Scanning..."));
     EXPECT_EQ(LastMessage().Colour, StatusColour::Yellow);
     EXPECT_TRUE(ButtonPressed(4));
-    EXPECT_TRUE(host->OperationBusy);
+    EXPECT_TRUE(session().IsOperationBusy());
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful.")));
 
     EXPECT_EQ(LastMessage().Colour, StatusColour::Lime);
     EXPECT_EQ(Reply(), Triple("SCAN SUCCESS", "NONE", "Scan successful."));
     EXPECT_FALSE(ButtonPressed(4));
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_FALSE(panel->IsScanning());
     QStringList expected;
     for (const char *cw : c.points)
         expected.append(GoLineFor(QString::fromLatin1(cw), QStringLiteral("5.0")));
     EXPECT_EQ(GoLines(), expected);
-    EXPECT_EQ(sim->goMismatches(), 0);
+    EXPECT_EQ(rig.sim->goMismatches(), 0);
 
     const qint64 dwellMs = qint64(StrToFloatDef(QString::fromLatin1(c.plan[4]), 0.0) * 1000);
     const auto gos = Gos();
@@ -288,9 +299,9 @@ TEST_P(ScanSequenceTest, VisitsThePointsOneDwellApartAndReportsSuccess) {
     EXPECT_EQ(ViewText("Label_Edit3"), QString::fromLatin1(c.points.back()) + "0");
     EXPECT_EQ(ViewText("Label_Edit6"), QStringLiteral("[ 5.00 ]"));
     EXPECT_EQ(ViewText("Label_RangeMin"),
-              FormatFloat(QStringLiteral("0.0"), table->GetMinCWForFWHM(5.0) - 10.0));
+              FormatFloat(QStringLiteral("0.0"), session().CalData().GetMinCWForFWHM(5.0) - 10.0));
     EXPECT_EQ(ViewText("Label_RangeMax"),
-              FormatFloat(QStringLiteral("0.0"), table->GetMaxCWForFWHM(5.0) + 10.0));
+              FormatFloat(QStringLiteral("0.0"), session().CalData().GetMaxCWForFWHM(5.0) + 10.0));
 }
 
 const ScanCase ScanCases[] = {
@@ -306,10 +317,10 @@ INSTANTIATE_TEST_SUITE_P(Plans, ScanSequenceTest, ::testing::ValuesIn(ScanCases)
 TEST_F(ScanPanelTest, RefusedMoveAtTheThirdPointEndsTheScanAsAFailure) {
     // The third GO goes unanswered, so the link gives up on it after its reply time-out.
     int gos = 0;
-    QObject::connect(sim.get(), &ksim::VirtualInstrument::requestReceived, sim.get(),
+    QObject::connect(rig.sim.get(), &ksim::VirtualInstrument::requestReceived, rig.sim.get(),
                      [&](const ksim::RequestRecord &record) {
                          if (record.kind == ksim::RequestKind::Go && ++gos == 3)
-                             sim->faults().unanswered = 1;
+                             rig.sim->faults().unanswered = 1;
                      });
     TypePlan({"580.0", "610.0", "5.0", "10.0", "0.1"});
     ClickButton(4);
@@ -318,20 +329,20 @@ TEST_F(ScanPanelTest, RefusedMoveAtTheThirdPointEndsTheScanAsAFailure) {
     EXPECT_EQ(Reply(), Triple("SCAN FAIL", "ERRDV05", "Scan failure."));
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0", "600.0"}));
     EXPECT_EQ(ViewText("Label_Edit3"), QStringLiteral("590.00")) << "the last point reached";
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_FALSE(ButtonPressed(4));
 }
 
 TEST_F(ScanPanelTest, GoDuringAScanAbortsIt_AndTheNextScanStartsAgainAtStart) {
     StartLongScanAndWaitForFirstPoint();
-    const int beginsBefore = host->BeginCount;
+    const int beginsBefore = LockTakes();
     ClickButton(4);
-    EXPECT_EQ(host->BeginCount, beginsBefore) << "no second scan";
+    EXPECT_EQ(LockTakes(), beginsBefore) << "no second scan";
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan aborted."), 3000));
     EXPECT_EQ(LastMessage().Colour, StatusColour::Silver);
     EXPECT_EQ(Reply(), Triple("SCAN ABORT", "NONE", "Scan aborted."));
     EXPECT_FALSE(ButtonPressed(4));
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0"}));
 
     // A worker that kept its step count would go on from 580.0, to 590.0.
@@ -345,7 +356,7 @@ TEST_F(ScanPanelTest, GoDuringAScanAbortsIt_AndTheNextScanStartsAgainAtStart) {
 // move's reply for its own and fail, closing a healthy link; the scan holds the link instead.
 TEST_F(ScanPanelTest, ClicksDuringAMoveLeaveTheLinkToTheScan) {
     int gos = 0;
-    QObject::connect(sim.get(), &ksim::VirtualInstrument::requestReceived, sim.get(),
+    QObject::connect(rig.sim.get(), &ksim::VirtualInstrument::requestReceived, rig.sim.get(),
                      [&](const ksim::RequestRecord &record) {
                          if (record.kind != ksim::RequestKind::Go)
                              return;
@@ -359,20 +370,20 @@ TEST_F(ScanPanelTest, ClicksDuringAMoveLeaveTheLinkToTheScan) {
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan aborted.")));
     EXPECT_EQ(RequestLines(),
               QStringList({"POS 3", "BKEN 0"}) + GoLinesFor({"580.0", "590.0", "600.0"}));
-    EXPECT_EQ(host->MessageTexts(), (QStringList{"Scanning...", "Scan aborted."}));
-    EXPECT_EQ(host->DeviceCloseCount, 0);
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_EQ(console->MessageTexts(), (QStringList{"Scanning...", "Scan aborted."}));
+    EXPECT_EQ(LinkCloses(), 0);
+    EXPECT_FALSE(session().IsOperationBusy());
 }
 
 // A click between two moves sends its link test; the next step, which comes while that test
 // waits for its reply, must wait for the following tick instead of moving inside the wait.
 TEST_F(ScanPanelTest, StepDuringALinkTestWaitsForTheNextTick) {
-    sim->faults().extraDelayMs = 350; // each exchange spans several ticks
+    rig.sim->faults().extraDelayMs = 350; // each exchange spans several ticks
     bool clicked = false;
     QTimer watch;
     watch.setInterval(5);
     QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
-        if (!clicked && GoLines().size() == 2 && !host->IsLinkBusy()) {
+        if (!clicked && GoLines().size() == 2 && !session().IsLinkBusy()) {
             clicked = true;
             ClickButton(3); // its position read runs; the lock held by the scan refuses the rest
         }
@@ -384,14 +395,14 @@ TEST_F(ScanPanelTest, StepDuringALinkTestWaitsForTheNextTick) {
     EXPECT_TRUE(clicked);
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0", "600.0", "610.0"}));
     EXPECT_EQ(RequestLines().count(QStringLiteral("POS 3")), 2);
-    EXPECT_EQ(host->MessageTexts(), (QStringList{"Scanning...", "Scan successful."}));
-    EXPECT_EQ(host->DeviceCloseCount, 0);
+    EXPECT_EQ(console->MessageTexts(), (QStringList{"Scanning...", "Scan successful."}));
+    EXPECT_EQ(LinkCloses(), 0);
 }
 
 TEST_F(ScanPanelTest, RemoteStopAbortsTheScanFromInsideItsWait) {
     StartLongScanAndWaitForFirstPoint();
     TRemoteReply atReport;
-    host->OnMessage = [&](const StatusMessage &message) {
+    console->OnMessage = [&](const StatusMessage &message) {
         if (message.Text == QLatin1String("Scan aborted."))
             atReport = Reply();
     };
@@ -401,12 +412,12 @@ TEST_F(ScanPanelTest, RemoteStopAbortsTheScanFromInsideItsWait) {
     EXPECT_EQ(atReport, Triple("SCAN ABORT", "NONE", "Scan aborted."));
     EXPECT_EQ(Reply(), Triple("STOP OK", "", ""));
     EXPECT_FALSE(panel->IsScanning());
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
 
-    const int messages = host->Messages.size();
+    const int messages = console->Messages.size();
     panel->Action_RemoteControl_Stop();
     EXPECT_EQ(Reply(), Triple("STOP FAIL", "NONE", "No Scan."));
-    EXPECT_EQ(host->Messages.size(), messages);
+    EXPECT_EQ(console->Messages.size(), messages);
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0"}));
 }
 
@@ -417,11 +428,11 @@ TEST_F(ScanPanelTest, ThePanelIsIdleWhileItsOutcomeIsDrawn) {
     bool busyAtReport = true;
     bool pressedAtReport = true;
     TRemoteReply stopReply;
-    host->OnMessage = [&](const StatusMessage &message) {
+    console->OnMessage = [&](const StatusMessage &message) {
         if (reported || message.Text != QLatin1String("Scan successful."))
             return;
         reported = true;
-        busyAtReport = panel->IsScanning() || host->OperationBusy;
+        busyAtReport = panel->IsScanning() || session().IsOperationBusy();
         pressedAtReport = ButtonPressed(4);
         panel->Action_RemoteControl_Stop();
         stopReply = Reply();
@@ -438,12 +449,12 @@ TEST_F(ScanPanelTest, ThePanelIsIdleWhileItsOutcomeIsDrawn) {
     EXPECT_EQ(Reply(), Triple("SCAN OK", "", ""));
     EXPECT_TRUE(panel->IsScanning());
     EXPECT_TRUE(ButtonPressed(4));
-    EXPECT_EQ(host->BeginCount, 2);
+    EXPECT_EQ(LockTakes(), 2);
     EXPECT_EQ(LastMessage().Text, QStringLiteral("Scanning..."));
 }
 
 TEST_F(ScanPanelTest, RemoteScanRepliesScanOkOnceStarted) {
-    host->OnMessage = [&](const StatusMessage &message) {
+    console->OnMessage = [&](const StatusMessage &message) {
         if (message.Text == QLatin1String("Scanning...")) {
             EXPECT_EQ(Reply(), Triple("SCAN OK", "", ""));
         }
@@ -454,7 +465,7 @@ TEST_F(ScanPanelTest, RemoteScanRepliesScanOkOnceStarted) {
     EXPECT_TRUE(panel->IsScanning());
     // Another SCAN during the scan starts nothing and leaves the scan's moves alone.
     panel->Action_RemoteControl_Scan();
-    EXPECT_EQ(host->BeginCount, 1);
+    EXPECT_EQ(LockTakes(), 1);
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful.")));
     EXPECT_EQ(Reply(), Triple("SCAN SUCCESS", "NONE", "Scan successful."));
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0"}));
@@ -473,41 +484,48 @@ protected:
 };
 
 TEST_P(ScanResetTest, HomesShowsTheTableRangeAndReplies) {
-    host->RemoteReply = Triple("untouched", "", "");
+    console->RemoteReply = Triple("untouched", "", "");
     bool pressedWhileHoming = false;
-    host->OnMessage = [&](const StatusMessage &message) {
+    console->OnMessage = [&](const StatusMessage &message) {
         if (message.Text == QLatin1String("Restarting device. Please wait..."))
-            pressedWhileHoming = ButtonPressed(3) && host->OperationBusy;
+            pressedWhileHoming = ButtonPressed(3) && session().IsOperationBusy();
     };
     Reset();
     EXPECT_TRUE(pressedWhileHoming);
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", "HOME 3"}));
-    EXPECT_EQ(host->MessageTexts(),
+    EXPECT_EQ(console->MessageTexts(),
               (QStringList{"Restarting device. Please wait...", "Reset complete."}));
     EXPECT_EQ(LastMessage().Colour, StatusColour::Lime);
     EXPECT_EQ(Reply(), GetParam() ? Triple("RESET OK", "", "") : Triple("untouched", "", ""));
     EXPECT_EQ(ViewText("Label_RangeMin"), QStringLiteral("390.0"));
     EXPECT_EQ(ViewText("Label_RangeMax"), QStringLiteral("810.0"));
     EXPECT_FALSE(ButtonPressed(3));
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
 }
 
 TEST_P(ScanResetTest, FailedHomingReportsResetFailure) {
-    host->RemoteReply = Triple("untouched", "", "");
+    console->RemoteReply = Triple("untouched", "", "");
     // The instrument goes once it has answered the link test.
-    sim->faults().unplugAfter = 1;
+    rig.sim->faults().unplugAfter = 1;
     Reset();
     EXPECT_EQ(LastMessage().Text, QStringLiteral("ERRDV03 : Reset failure."));
     EXPECT_EQ(LastMessage().Colour, StatusColour::Red);
     EXPECT_EQ(Reply(), GetParam() ? Triple("RESET FAIL", "ERRDV03", "Reset failure.")
                                   : Triple("untouched", "", ""));
     EXPECT_FALSE(ButtonPressed(3));
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
 }
 
 // As on the SET tab: with no table loaded the view is not given a range of zero bounds.
-TEST_P(ScanResetTest, WithoutATableLeavesTheViewAsItIs) {
-    table->Loaded = false;
+class ScanResetWithoutTableTest : public ScanResetTest {
+protected:
+    void SetUp() override {
+        installCalCopy = false;
+        ScanResetTest::SetUp();
+    }
+};
+
+TEST_P(ScanResetWithoutTableTest, LeavesTheViewAsItIs) {
     Reset();
     EXPECT_EQ(LastMessage().Text, QStringLiteral("Reset complete."));
     EXPECT_TRUE(ViewText("Label_RangeMin").isEmpty());
@@ -515,6 +533,8 @@ TEST_P(ScanResetTest, WithoutATableLeavesTheViewAsItIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalAndRemote, ScanResetTest, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Remote" : "Local"; });
+INSTANTIATE_TEST_SUITE_P(LocalAndRemote, ScanResetWithoutTableTest, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Remote" : "Local"; });
 
 // --- Guards -----------------------------------------------------------------------------
@@ -556,21 +576,25 @@ protected:
 TEST_P(ScanGuardTest, RefusesWithoutStartingAnything) {
     const GuardCase &c = GetParam();
     TypePlan({"580.0", "610.0", "5.0", "10.0", "1.0"});
-    host->RemoteReply = Triple("untouched", "", "");
-    host->RemoteMode = c.guard == Guard::RemoteMode;
-    host->DeviceReady = c.guard != Guard::NotReady;
-    host->OperationBusy = c.guard == Guard::Busy;
+    console->RemoteReply = Triple("untouched", "", "");
+    console->RemoteMode = c.guard == Guard::RemoteMode;
+    if (c.guard == Guard::NotReady)
+        LoseInstrument();
+    if (c.guard == Guard::Busy)
+        HoldLock();
+    const int closesBefore = LinkCloses();
+    const int takesBefore = LockTakes();
     if (c.guard == Guard::LinkLost)
-        sim->unplug();
+        rig.sim->unplug();
     Run(c.operation);
 
-    EXPECT_EQ(host->MessageTexts(), c.messages);
+    EXPECT_EQ(console->MessageTexts(), c.messages);
     const QColor colour = c.guard == Guard::LinkLost ? StatusColour::Red : StatusColour::Silver;
-    for (const StatusMessage &message : host->Messages)
+    for (const StatusMessage &message : console->Messages)
         EXPECT_EQ(message.Colour, colour);
     EXPECT_EQ(Reply(), c.reply);
-    EXPECT_EQ(host->DeviceCloseCount, c.guard == Guard::LinkLost ? 1 : 0);
-    EXPECT_EQ(host->BeginCount, 0);
+    EXPECT_EQ(LinkCloses() - closesBefore, c.guard == Guard::LinkLost ? 1 : 0);
+    EXPECT_EQ(LockTakes() - takesBefore, 0);
     EXPECT_FALSE(panel->IsScanning());
     EXPECT_FALSE(ButtonPressed(3));
     EXPECT_FALSE(ButtonPressed(4));
@@ -627,14 +651,13 @@ protected:
         PanelFixture::SetUp();
         if (HasFatalFailure())
             return;
-        // Not registered for the host's UI refresh, which would outlive it.
-        panel = new TForm_ControlScan(*host);
+        panel = new TForm_ControlScan(session(), *console);
         panel->show();
         panel->ApplyRemoteParameters("580.0", "610.0", "5.0", "10.0", "0.1");
     }
     ~ScanShutdownTest() override { delete panel; }
 
-    int Gos() const { return sim->requestCount(ksim::RequestKind::Go); }
+    int Gos() const { return rig.sim->requestCount(ksim::RequestKind::Go); }
     void CloseAndDestroy() {
         panel->close();
         delete panel;
@@ -642,10 +665,10 @@ protected:
     // Absence can only be watched for a while: a few ticks, or the check timer's period.
     void ExpectNothingMoreFor(int ms) {
         const int gos = Gos();
-        const int messages = host->Messages.size();
+        const int messages = console->Messages.size();
         QTest::qWait(ms);
         EXPECT_EQ(Gos(), gos);
-        EXPECT_EQ(host->Messages.size(), messages);
+        EXPECT_EQ(console->Messages.size(), messages);
     }
 
     QPointer<TForm_ControlScan> panel;
@@ -660,7 +683,7 @@ TEST_F(ScanShutdownTest, CloseAndDestroyDuringADwell) {
 
 TEST_F(ScanShutdownTest, DestroyedInsideAMoveLeavesTheStepSafely) {
     bool destroyedInMove = false;
-    QObject::connect(sim.get(), &ksim::VirtualInstrument::requestReceived, sim.get(),
+    QObject::connect(rig.sim.get(), &ksim::VirtualInstrument::requestReceived, rig.sim.get(),
                      [&](const ksim::RequestRecord &record) {
                          // The second move's step runs from the test's own wait, not from
                          // inside a panel operation; this runs while its move waits.
@@ -672,7 +695,7 @@ TEST_F(ScanShutdownTest, DestroyedInsideAMoveLeavesTheStepSafely) {
     panel->Action_RemoteControl_Scan();
     ASSERT_TRUE(WaitUntil([&] { return destroyedInMove; }));
     // The move has completed for the link, which is free for the next command.
-    EXPECT_TRUE(link->CommandPos());
+    EXPECT_TRUE(session().Device().CommandPos());
     ExpectNothingMoreFor(500);
 }
 
@@ -681,7 +704,7 @@ TEST_F(ScanShutdownTest, ClosedPanelNeitherMovesNorReports) {
     ASSERT_TRUE(WaitUntil([&] { return Gos() >= 1; }));
     panel->close();
     ExpectNothingMoreFor(TForm_ControlScan::CheckScanIntervalMs + 500);
-    EXPECT_EQ(host->MessageTexts(), QStringList{"Scanning..."});
+    EXPECT_EQ(console->MessageTexts(), QStringList{"Scanning..."});
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "calfixture.h"
 #include "core/comparisonsigns.h"
+#include "device/devicerederedirada.h"
 #include "panelfixture.h"
 #include "ruletexts.h"
 
@@ -19,6 +20,26 @@ const QColor Silver = StatusColour::Silver;
 const QColor Lime = StatusColour::Lime;
 const QColor Red = StatusColour::Red;
 
+// An instrument of which the validators see only the table; they never drive it.
+class TableOnlyInstrument : public IInstrumentControl {
+public:
+    explicit TableOnlyInstrument(const TCalData &table) : Table(table) {}
+    bool IsDeviceReady() const override { return false; }
+    QString GetProductLabel() const override { return {}; }
+    bool BeginOperation() override { return false; }
+    bool EndOperation() override { return false; }
+    bool ReadPositions() override { return false; }
+    bool IsLinkBusy() const override { return false; }
+    bool HomeAll() override { return false; }
+    bool SetBken(bool) override { return false; }
+    void Action_DeviceClose() override {}
+    const TCalData &CalData() const override { return Table; }
+    bool GoToSetPoint(double, double) override { return false; }
+
+private:
+    const TCalData &Table;
+};
+
 // The two validators over a table of CW 590.0 .. 630.0 by 0.1 and FWHM 2..10 and 20, where a
 // band reaches only with a margin of its own width on either side. Row 610.0 reads 610.05, a
 // value no entry rounded to 0.1 can match.
@@ -31,43 +52,44 @@ protected:
     // Runs the local twin, then the remote one, on the same entry; returns both verdicts.
     std::pair<bool, bool> RunBoth(int mode, const QString &first, const QString &second) {
         panel.ApplyRemoteParameters(mode, first, second);
-        host.Messages.clear();
-        host.RemoteReply = {"untouched", "", ""};
+        console.Messages.clear();
+        console.RemoteReply = {"untouched", "", ""};
         const bool local = panel.ValidateSetPoint();
-        localMessages = host.Messages;
-        EXPECT_EQ(host.RemoteReply.ReplyText, "untouched");
-        host.Messages.clear();
+        localMessages = console.Messages;
+        EXPECT_EQ(console.RemoteReply.ReplyText, "untouched");
+        console.Messages.clear();
         return {local, panel.ValidateRemoteSetPoint()};
     }
 
     ReadyTable tables;
-    TDevice_RedeRedirada unusedLink;
+    TableOnlyInstrument instrument{tables.table};
     TForm_ControlView view;
-    FakeConsoleHost host{unusedLink, tables.table, view};
-    TForm_ControlSet panel{host};
+    RecordingConsole console{view};
+    TForm_ControlSet panel{instrument, console};
     QVector<StatusMessage> localMessages;
 };
 
-class SetPointTwinRules : public SetPointTwins, public ::testing::WithParamInterface<SetPointRuleCase> {};
+class SetPointTwinRules : public SetPointTwins,
+                          public ::testing::WithParamInterface<SetPointRuleCase> {};
 
 TEST_P(SetPointTwinRules, BothShowTheRuleAndTheRemoteOneStoresIt) {
     const SetPointRuleCase &c = GetParam();
     EXPECT_EQ(RunBoth(c.mode, c.first, c.second), std::make_pair(false, false));
     const StatusMessage expected{QString::fromLatin1(c.code) + " : " + WithSigns(c.text), Red};
     EXPECT_EQ(localMessages, QVector<StatusMessage>{expected});
-    EXPECT_EQ(host.Messages, QVector<StatusMessage>{expected});
-    EXPECT_EQ(host.RemoteReply.ReplyText, c.mode == 0 ? "SETC FAIL" : "SETR FAIL");
-    EXPECT_EQ(host.RemoteReply.ErrorCode, c.code);
-    EXPECT_EQ(host.RemoteReply.ErrorText, WithClientSigns(c.text));
+    EXPECT_EQ(console.Messages, QVector<StatusMessage>{expected});
+    EXPECT_EQ(console.RemoteReply.ReplyText, c.mode == 0 ? "SETC FAIL" : "SETR FAIL");
+    EXPECT_EQ(console.RemoteReply.ErrorCode, c.code);
+    EXPECT_EQ(console.RemoteReply.ErrorText, WithClientSigns(c.text));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRule, SetPointTwinRules, ::testing::ValuesIn(SetPointRuleCases()));
 
 // Row 610.0 of this table reads 610.05, which no entry rounded to 0.1 can match.
-INSTANTIATE_TEST_SUITE_P(
-    RowBetweenTenths, SetPointTwinRules,
-    ::testing::Values(SetPointRuleCase{0, "610.0", "5", "ERRSE07",
-                                       "The decimal place of [CWL] must be an even integer."}));
+INSTANTIATE_TEST_SUITE_P(RowBetweenTenths, SetPointTwinRules,
+                         ::testing::Values(SetPointRuleCase{
+                             0, "610.0", "5", "ERRSE07",
+                             "The decimal place of [CWL] must be an even integer."}));
 
 TEST_F(SetPointTwins, PassingEntriesAreRoundedHalfToEvenAndStoredSilently) {
     struct Case {
@@ -83,8 +105,8 @@ TEST_F(SetPointTwins, PassingEntriesAreRoundedHalfToEvenAndStoredSilently) {
         SCOPED_TRACE(c.first);
         EXPECT_EQ(RunBoth(c.mode, c.first, c.second), std::make_pair(true, true));
         EXPECT_TRUE(localMessages.isEmpty());
-        EXPECT_TRUE(host.Messages.isEmpty());
-        EXPECT_EQ(host.RemoteReply.ReplyText, "untouched");
+        EXPECT_TRUE(console.Messages.isEmpty());
+        EXPECT_EQ(console.RemoteReply.ReplyText, "untouched");
         EXPECT_EQ(panel.SetPoint.CWL, c.expected.CWL);
         EXPECT_EQ(panel.SetPoint.FWHM, c.expected.FWHM);
         EXPECT_EQ(panel.SetPoint.SW, c.expected.SW);
@@ -134,14 +156,14 @@ TEST_F(SetPointTwins, RandomEntriesGetTheSameVerdictAndMessageFromBothTwins) {
         const std::string trace =
             std::to_string(mode) + " [" + first.toStdString() + "] [" + second.toStdString() + "]";
         ASSERT_EQ(verdicts.first, verdicts.second) << trace;
-        ASSERT_EQ(localMessages, host.Messages) << trace;
+        ASSERT_EQ(localMessages, console.Messages) << trace;
         if (verdicts.first)
             continue;
-        ASSERT_EQ(host.Messages.size(), 1) << trace;
-        EXPECT_EQ(host.RemoteReply.ReplyText, mode == 0 ? "SETC FAIL" : "SETR FAIL");
-        EXPECT_EQ(QString::fromLatin1(host.RemoteReply.ErrorCode) + " : " +
-                      FromRemoteBytes(host.RemoteReply.ErrorText),
-                  host.Messages.first().Text)
+        ASSERT_EQ(console.Messages.size(), 1) << trace;
+        EXPECT_EQ(console.RemoteReply.ReplyText, mode == 0 ? "SETC FAIL" : "SETR FAIL");
+        EXPECT_EQ(QString::fromLatin1(console.RemoteReply.ErrorCode) + " : " +
+                      FromRemoteBytes(console.RemoteReply.ErrorText),
+                  console.Messages.first().Text)
             << trace;
     }
 }
@@ -153,8 +175,8 @@ protected:
         PanelFixture::SetUp();
         if (HasFatalFailure())
             return;
-        panel = std::make_unique<TForm_ControlSet>(*host);
-        host->AddPanel(*panel);
+        panel = std::make_unique<TForm_ControlSet>(session(), *console);
+        AddPanel(*panel);
         panel->show();
     }
     QWidget *Child(const char *name) const {
@@ -249,18 +271,20 @@ TEST_F(SetPanelTest, GoWithTypedCentreAndWidthMovesToTheTableCellAndShowsTheBand
     Type("Edit1", "600.0");
     Type("Edit2", "5.0");
     bool pressedWhileMoving = false;
-    host->OnMessage = [&](const StatusMessage &) { pressedWhileMoving = Pressed("Image_Button4"); };
+    console->OnMessage = [&](const StatusMessage &) {
+        pressedWhileMoving = Pressed("Image_Button4");
+    };
     Click("Image_Button4_Off");
 
-    EXPECT_EQ(host->Messages,
+    EXPECT_EQ(console->Messages,
               (QVector<StatusMessage>{{"Changing wavelength and FWHM. Please wait...", Silver},
                                       {"Successfully changed wavelength and FWHM.", Lime}}));
     EXPECT_TRUE(pressedWhileMoving);
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", Go600()}));
-    EXPECT_EQ(sim->records().last().check, "cell=600.0/5.0");
+    EXPECT_EQ(rig.sim->records().last().check, "cell=600.0/5.0");
     ExpectBandAt600();
-    EXPECT_FALSE(host->OperationBusy);
-    EXPECT_EQ(host->BeginCount, 1);
+    EXPECT_FALSE(session().IsOperationBusy());
+    EXPECT_EQ(LockTakes(), 1);
     EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
     EXPECT_EQ(Edit("Edit1")->text(), "600.0");
 }
@@ -270,7 +294,7 @@ TEST_F(SetPanelTest, GoWithTypedEdgesMovesToTheSameCell) {
     Type("Edit1", "597.5");
     Type("Edit2", "602.5");
     Click("Image_Button4_Off");
-    EXPECT_EQ(host->MessageTexts().last(), "Successfully changed wavelength and FWHM.");
+    EXPECT_EQ(console->MessageTexts().last(), "Successfully changed wavelength and FWHM.");
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", Go600()}));
     ExpectBandAt600();
 }
@@ -283,16 +307,16 @@ TEST_F(SetPanelTest, GoWithAnInvalidEntryShowsTheRuleAndMovesNothing) {
          {Case{"abc", "5", "ERRSE03 : Out of range. Please set [CWL] >= 400.0"},
           Case{"600.2", "5", "ERRSE07 : The decimal place of [CWL] must be an even integer."},
           Case{"600", "4", "ERRSE10 : Out of range. If [FWHM] = 4.0 Please set [CWL] <= 0.0"}}) {
-        host->Messages.clear();
-        sim->clearRecords();
+        console->Messages.clear();
+        rig.sim->clearRecords();
         Type("Edit1", c.cwl);
         Type("Edit2", c.fwhm);
         Click("Image_Button4_Off");
-        EXPECT_EQ(host->Messages,
+        EXPECT_EQ(console->Messages,
                   (QVector<StatusMessage>{{"Changing wavelength and FWHM. Please wait...", Silver},
                                           {WithSigns(c.message), Red}}));
         EXPECT_EQ(RequestLines(), QStringList{"POS 3"});
-        EXPECT_FALSE(host->OperationBusy);
+        EXPECT_FALSE(session().IsOperationBusy());
         EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
     }
     EXPECT_TRUE(ViewText("Label_Edit3").isEmpty());
@@ -301,30 +325,40 @@ TEST_F(SetPanelTest, GoWithAnInvalidEntryShowsTheRuleAndMovesNothing) {
 TEST_F(SetPanelTest, ResetHomesAndShowsTheRangeOnly) {
     panel->ApplyRemoteParameters(0, QStringLiteral("600.0"), QStringLiteral("5.0"));
     Click("Image_Button4_Off");
-    host->Messages.clear();
-    sim->clearRecords();
+    console->Messages.clear();
+    rig.sim->clearRecords();
     bool pressedWhileHoming = false;
-    host->OnMessage = [&](const StatusMessage &) { pressedWhileHoming = Pressed("Image_Button3"); };
+    console->OnMessage = [&](const StatusMessage &) {
+        pressedWhileHoming = Pressed("Image_Button3");
+    };
     Click("Image_Button3_Off");
 
-    EXPECT_EQ(host->Messages, (QVector<StatusMessage>{{"Restarting device. Please wait...", Silver},
-                                                      {"Reset complete.", Lime}}));
+    EXPECT_EQ(console->Messages,
+              (QVector<StatusMessage>{{"Restarting device. Please wait...", Silver},
+                                      {"Reset complete.", Lime}}));
     EXPECT_TRUE(pressedWhileHoming);
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", "HOME 3"}));
     EXPECT_EQ(ViewText("Label_RangeMin"), "390.0");
     EXPECT_EQ(ViewText("Label_RangeMax"), "810.0");
     EXPECT_TRUE(ViewText("Label_Edit3").isEmpty());
     EXPECT_EQ(ViewLeft("Image_Pos_CWL"), 451);
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_TRUE(Child("Image_Button3_Off")->isVisible());
 }
 
 // The instrument answers but no calibration table was loaded: homing still works, and the view
 // is not given a range made of zero bounds (-10.0 .. 10.0).
-TEST_F(SetPanelTest, ResetWithoutATableLeavesTheViewAsItIs) {
-    table->Loaded = false;
+class SetPanelWithoutTableTest : public SetPanelTest {
+protected:
+    void SetUp() override {
+        installCalCopy = false;
+        SetPanelTest::SetUp();
+    }
+};
+
+TEST_F(SetPanelWithoutTableTest, ResetLeavesTheViewAsItIs) {
     Click("Image_Button3_Off");
-    EXPECT_EQ(host->MessageTexts().last(), "Reset complete.");
+    EXPECT_EQ(console->MessageTexts().last(), "Reset complete.");
     EXPECT_TRUE(ViewText("Label_RangeMin").isEmpty());
     EXPECT_TRUE(ViewText("Label_RangeMax").isEmpty());
 }
@@ -332,25 +366,25 @@ TEST_F(SetPanelTest, ResetWithoutATableLeavesTheViewAsItIs) {
 TEST_F(SetPanelTest, FailedMoveAndFailedHomingReportTheirCodes) {
     panel->ApplyRemoteParameters(0, QStringLiteral("600.0"), QStringLiteral("5.0"));
     // The GO reply comes back behind an echo of the request, which the link refuses.
-    host->OnMessage = [&](const StatusMessage &m) {
+    console->OnMessage = [&](const StatusMessage &m) {
         if (m.Text.endsWith(QStringLiteral("Please wait...")))
-            sim->faults().echo = true;
+            rig.sim->faults().echo = true;
     };
     Click("Image_Button4_Off");
-    EXPECT_EQ(host->Messages.last(),
+    EXPECT_EQ(console->Messages.last(),
               (StatusMessage{"ERRDV04 : Failed to change wavelength and FWHM.", Red}));
     EXPECT_TRUE(ViewText("Label_Edit3").isEmpty());
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
 
-    sim->faults().echo = false;
-    host->OnMessage = [&](const StatusMessage &m) {
+    rig.sim->faults().echo = false;
+    console->OnMessage = [&](const StatusMessage &m) {
         if (m.Text.endsWith(QStringLiteral("Please wait...")))
-            sim->unplug();
+            rig.sim->unplug();
     };
     Click("Image_Button3_Off");
-    EXPECT_EQ(host->Messages.last(), (StatusMessage{"ERRDV03 : Reset failure.", Red}));
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_EQ(console->Messages.last(), (StatusMessage{"ERRDV03 : Reset failure.", Red}));
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_TRUE(Child("Image_Button3_Off")->isVisible());
 }
 
@@ -358,7 +392,7 @@ TEST_F(SetPanelTest, FailedMoveAndFailedHomingReportTheirCodes) {
 // position read, then finds the lock taken and ends without a word.
 TEST_F(SetPanelTest, ClicksDuringAGoAreRefusedByTheLock) {
     panel->ApplyRemoteParameters(0, QStringLiteral("600.0"), QStringLiteral("5.0"));
-    host->OnMessage = [&](const StatusMessage &m) {
+    console->OnMessage = [&](const StatusMessage &m) {
         if (m.Text.startsWith(QStringLiteral("Changing")))
             PostClick(Child("Image_Button3_Off"));
         else if (m.Text.startsWith(QStringLiteral("Successfully")))
@@ -366,69 +400,71 @@ TEST_F(SetPanelTest, ClicksDuringAGoAreRefusedByTheLock) {
     };
     Click("Image_Button4_Off");
 
-    EXPECT_EQ(host->MessageTexts(), (QStringList{"Changing wavelength and FWHM. Please wait...",
-                                                 "Successfully changed wavelength and FWHM."}));
+    EXPECT_EQ(console->MessageTexts(), (QStringList{"Changing wavelength and FWHM. Please wait...",
+                                                    "Successfully changed wavelength and FWHM."}));
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", "POS 3", Go600(), "POS 3"}));
-    EXPECT_EQ(host->BeginCount, 1);
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_EQ(LockTakes(), 1);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_TRUE(Child("Image_Button3_Off")->isVisible());
     EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
 }
 
 TEST_F(SetPanelTest, RemoteGoRepliesByModeAndMovesEvenUnderRemoteControl) {
-    host->RemoteMode = true;
+    console->RemoteMode = true;
     panel->Action_RemoteControl_Enable();
     // Six characters, possible only remotely: read as 600.0.
     panel->ApplyRemoteParameters(0, QStringLiteral("600.04"), QStringLiteral("5"));
     panel->Action_RemoteControl_Go();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "SETC OK");
-    EXPECT_TRUE(host->RemoteReply.ErrorCode.isEmpty() && host->RemoteReply.ErrorText.isEmpty());
-    EXPECT_EQ(host->Messages.last(),
+    EXPECT_EQ(console->RemoteReply.ReplyText, "SETC OK");
+    EXPECT_TRUE(console->RemoteReply.ErrorCode.isEmpty() &&
+                console->RemoteReply.ErrorText.isEmpty());
+    EXPECT_EQ(console->Messages.last(),
               (StatusMessage{"Successfully changed wavelength and FWHM.", Lime}));
     ExpectBandAt600();
 
     panel->ApplyRemoteParameters(1, QStringLiteral("597.5"), QStringLiteral("602.5"));
     panel->Action_RemoteControl_Go();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "SETR OK");
+    EXPECT_EQ(console->RemoteReply.ReplyText, "SETR OK");
 
-    host->OnMessage = [&](const StatusMessage &m) {
+    console->OnMessage = [&](const StatusMessage &m) {
         if (m.Text.endsWith(QStringLiteral("Please wait...")))
-            sim->faults().echo = true;
+            rig.sim->faults().echo = true;
     };
     panel->Action_RemoteControl_Go();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "SETR FAIL");
-    EXPECT_EQ(host->RemoteReply.ErrorCode, "ERRDV04");
-    EXPECT_EQ(host->RemoteReply.ErrorText, "Failed to change wavelength and FWHM.");
+    EXPECT_EQ(console->RemoteReply.ReplyText, "SETR FAIL");
+    EXPECT_EQ(console->RemoteReply.ErrorCode, "ERRDV04");
+    EXPECT_EQ(console->RemoteReply.ErrorText, "Failed to change wavelength and FWHM.");
     EXPECT_EQ(RequestLines(), (QStringList{"POS 3", Go600(), "POS 3", Go600(), "POS 3", Go600()}));
 }
 
 TEST_F(SetPanelTest, RemoteGoWithAnInvalidEntryRepliesTheRuleWithItsSignBytes) {
     panel->ApplyRemoteParameters(0, QStringLiteral("300"), QStringLiteral("5"));
     panel->Action_RemoteControl_Go();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "SETC FAIL");
-    EXPECT_EQ(host->RemoteReply.ErrorCode, "ERRSE03");
-    EXPECT_EQ(host->RemoteReply.ErrorText, "Out of range. Please set [CWL] \xA1\xC3 400.0");
-    EXPECT_EQ(host->Messages.last(),
+    EXPECT_EQ(console->RemoteReply.ReplyText, "SETC FAIL");
+    EXPECT_EQ(console->RemoteReply.ErrorCode, "ERRSE03");
+    EXPECT_EQ(console->RemoteReply.ErrorText, "Out of range. Please set [CWL] \xA1\xC3 400.0");
+    EXPECT_EQ(console->Messages.last(),
               (StatusMessage{WithSigns("ERRSE03 : Out of range. Please set [CWL] >= 400.0"), Red}));
     EXPECT_EQ(RequestLines(), QStringList{"POS 3"});
 }
 
 TEST_F(SetPanelTest, RemoteResetRepliesItsOutcome) {
     panel->Action_RemoteControl_Reset();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "RESET OK");
-    EXPECT_TRUE(host->RemoteReply.ErrorCode.isEmpty() && host->RemoteReply.ErrorText.isEmpty());
-    EXPECT_EQ(host->Messages.last(), (StatusMessage{"Reset complete.", Lime}));
+    EXPECT_EQ(console->RemoteReply.ReplyText, "RESET OK");
+    EXPECT_TRUE(console->RemoteReply.ErrorCode.isEmpty() &&
+                console->RemoteReply.ErrorText.isEmpty());
+    EXPECT_EQ(console->Messages.last(), (StatusMessage{"Reset complete.", Lime}));
     EXPECT_EQ(ViewText("Label_RangeMin"), "390.0");
 
-    host->OnMessage = [&](const StatusMessage &m) {
+    console->OnMessage = [&](const StatusMessage &m) {
         if (m.Text.endsWith(QStringLiteral("Please wait...")))
-            sim->unplug();
+            rig.sim->unplug();
     };
     panel->Action_RemoteControl_Reset();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "RESET FAIL");
-    EXPECT_EQ(host->RemoteReply.ErrorCode, "ERRDV03");
-    EXPECT_EQ(host->RemoteReply.ErrorText, "Reset failure.");
-    EXPECT_EQ(host->Messages.last(), (StatusMessage{"ERRDV03 : Reset failure.", Red}));
+    EXPECT_EQ(console->RemoteReply.ReplyText, "RESET FAIL");
+    EXPECT_EQ(console->RemoteReply.ErrorCode, "ERRDV03");
+    EXPECT_EQ(console->RemoteReply.ErrorText, "Reset failure.");
+    EXPECT_EQ(console->Messages.last(), (StatusMessage{"ERRDV03 : Reset failure.", Red}));
 }
 
 TEST_F(SetPanelTest, UnderRemoteControlThePanelTakesNoLocalInput) {
@@ -439,7 +475,7 @@ TEST_F(SetPanelTest, UnderRemoteControlThePanelTakesNoLocalInput) {
          {"Image_Button4_Off", "Image_Button3_Off", "Image_Button2_Off", "Edit1"})
         Click(name);
     QTest::keyClicks(Edit("Edit2"), "1");
-    EXPECT_TRUE(host->Messages.isEmpty());
+    EXPECT_TRUE(console->Messages.isEmpty());
     EXPECT_TRUE(RequestLines().isEmpty());
     EXPECT_EQ(panel->InputMode, 0);
     EXPECT_EQ(Edit("Edit1")->text(), "600.0");
@@ -472,7 +508,7 @@ protected:
         if (HasFatalFailure())
             return;
         panel->ApplyRemoteParameters(0, QStringLiteral("600.0"), QStringLiteral("5.0"));
-        host->RemoteReply = {"untouched", "", ""};
+        console->RemoteReply = {"untouched", "", ""};
     }
     void Run() {
         switch (GetParam().operation) {
@@ -498,49 +534,49 @@ protected:
 };
 
 TEST_P(SetPanelGuards, NotReadyIsRefusedBeforeAnythingIsSent) {
-    host->DeviceReady = false;
+    LoseInstrument();
     Run();
-    EXPECT_EQ(host->Messages, (QVector<StatusMessage>{{GetParam().notReady, Silver}}));
-    EXPECT_EQ(host->RemoteReply.ReplyText,
+    EXPECT_EQ(console->Messages, (QVector<StatusMessage>{{GetParam().notReady, Silver}}));
+    EXPECT_EQ(console->RemoteReply.ReplyText,
               Remote() ? GetParam().notReadyReply : QByteArray("untouched"));
     if (Remote()) {
-        EXPECT_EQ(host->RemoteReply.ErrorCode, "NONE");
-        EXPECT_EQ(host->RemoteReply.ErrorText, GetParam().notReady);
+        EXPECT_EQ(console->RemoteReply.ErrorCode, "NONE");
+        EXPECT_EQ(console->RemoteReply.ErrorText, GetParam().notReady);
     }
     EXPECT_TRUE(RequestLines().isEmpty());
 }
 
 TEST_P(SetPanelGuards, RemoteModeRefusesOnlyTheOperatorsClicks) {
-    host->RemoteMode = true;
+    console->RemoteMode = true;
     Run();
     if (Remote()) {
-        EXPECT_EQ(host->Messages.last().Colour, Lime);
+        EXPECT_EQ(console->Messages.last().Colour, Lime);
     } else {
-        EXPECT_EQ(host->Messages,
+        EXPECT_EQ(console->Messages,
                   (QVector<StatusMessage>{{"Remote control mode is activated.", Silver}}));
         EXPECT_TRUE(RequestLines().isEmpty());
     }
 }
 
 TEST_P(SetPanelGuards, LostLinkReportsErrdv02AndClosesTheDeviceWithoutAReply) {
-    sim->unplug();
+    rig.sim->unplug();
     Run();
-    EXPECT_EQ(host->Messages,
+    EXPECT_EQ(console->Messages,
               (QVector<StatusMessage>{{"ERRDV02 : Communication error. Connection lost.", Red}}));
-    EXPECT_EQ(host->DeviceCloseCount, 1);
-    EXPECT_FALSE(link->isOpen());
-    EXPECT_EQ(host->RemoteReply.ReplyText, "untouched");
-    EXPECT_EQ(host->BeginCount, 0);
+    EXPECT_EQ(LinkCloses(), 1);
+    EXPECT_FALSE(session().Device().isOpen());
+    EXPECT_EQ(console->RemoteReply.ReplyText, "untouched");
+    EXPECT_EQ(LockTakes(), 0);
     ExpectButtonsUp();
 }
 
 TEST_P(SetPanelGuards, LockHeldElsewhereRefusesSilentlyAfterThePositionRead) {
-    host->OperationBusy = true;
+    HoldLock();
     Run();
-    EXPECT_TRUE(host->Messages.isEmpty());
+    EXPECT_TRUE(console->Messages.isEmpty());
     EXPECT_EQ(RequestLines(), QStringList{"POS 3"});
-    EXPECT_TRUE(host->OperationBusy);
-    EXPECT_EQ(host->RemoteReply.ReplyText, "untouched");
+    EXPECT_TRUE(session().IsOperationBusy());
+    EXPECT_EQ(console->RemoteReply.ReplyText, "untouched");
     ExpectButtonsUp();
 }
 
@@ -560,7 +596,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SetPanelTest, FailureRaisedInsideARemoteOperationReleasesButtonAndLock) {
     panel->ApplyRemoteParameters(0, QStringLiteral("600.0"), QStringLiteral("5.0"));
     QStringList pressed;
-    host->OnMessage = [&](const StatusMessage &m) {
+    console->OnMessage = [&](const StatusMessage &m) {
         if (!m.Text.endsWith(QStringLiteral("Please wait...")))
             return;
         pressed << QString::number(Pressed("Image_Button3")) +
@@ -568,20 +604,20 @@ TEST_F(SetPanelTest, FailureRaisedInsideARemoteOperationReleasesButtonAndLock) {
         throw std::runtime_error("raised inside the operation");
     };
     EXPECT_THROW(panel->Action_RemoteControl_Reset(), std::runtime_error);
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_THROW(panel->Action_RemoteControl_Go(), std::runtime_error);
-    EXPECT_FALSE(host->OperationBusy);
+    EXPECT_FALSE(session().IsOperationBusy());
     EXPECT_EQ(pressed, (QStringList{"10", "01"}));
     EXPECT_TRUE(Child("Image_Button3_Off")->isVisible());
     EXPECT_TRUE(Child("Image_Button4_Off")->isVisible());
 }
 
 TEST_F(SetPanelTest, RemoteGoNotReadyInEdgeModeRepliesSetrFail) {
-    host->DeviceReady = false;
+    LoseInstrument();
     panel->ApplyRemoteParameters(1, QStringLiteral("597.5"), QStringLiteral("602.5"));
     panel->Action_RemoteControl_Go();
-    EXPECT_EQ(host->RemoteReply.ReplyText, "SETR FAIL");
-    EXPECT_EQ(host->RemoteReply.ErrorCode, "NONE");
+    EXPECT_EQ(console->RemoteReply.ReplyText, "SETR FAIL");
+    EXPECT_EQ(console->RemoteReply.ErrorCode, "NONE");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "console/positionview.h"
 #include "device/devicerederedirada.h"
+#include "session/instrumentsession.h"
 #include "setup/setuprederedirada.h"
 #include "sim/controlcommand.h"
 #include "sim/virtualinstrument.h"
@@ -177,9 +178,9 @@ protected:
     void Open() {
         started = MonotonicMs();
         form = std::make_unique<TForm_Main>();
-        form->CalDataDialog = &dialog;
+        form->SetCalFileDialog(&dialog);
         // Connected after the window's own handler, so it runs once the tick has returned.
-        QObject::connect(form->Timer_AutoOpen, &QTimer::timeout, form.get(), [this] {
+        QObject::connect(&form->Session().SearchTimer(), &QTimer::timeout, form.get(), [this] {
             tickEnds.push_back(MonotonicMs());
             tickTexts.append(Message()->text());
         });
@@ -197,9 +198,9 @@ protected:
     }
     // What a panel does when its link test fails.
     void PlayLinkTest() {
-        if (!form->ReadPositions()) {
+        if (!form->Session().ReadPositions()) {
             form->ShowStatusMessage(LinkLost, StatusColour::Red);
-            form->Action_DeviceClose();
+            form->Session().Action_DeviceClose();
         }
     }
     static void Figure(const char *what, qint64 ms) {
@@ -236,8 +237,8 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
                           Qt::LeftButton);
         QTest::mouseClick(form->findChild<QWidget *>(QStringLiteral("Image_Tab2_Off")),
                           Qt::LeftButton);
-        stillOpen =
-            form->isVisible() && !form->ShuttingDown && form->Mode == 0 && form->OperationBusy;
+        stillOpen = form->isVisible() && !form->IsShuttingDown() && form->SelectedMode() == 0 &&
+                    form->Session().IsOperationBusy();
     });
     ASSERT_TRUE(WaitForMessage(Ready));
     const qint64 ready = messages->shown[messages->IndexOf(Ready)].ms;
@@ -254,28 +255,28 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
     const qint64 asked = sim.records()[0].monotonicMs;
     EXPECT_GE(asked - started, 950);
     EXPECT_LT(asked - started, 1800);
-    EXPECT_EQ(form->PortList, QStringList{"COM1"});
+    EXPECT_EQ(form->Session().PortList(), QStringList{"COM1"});
     EXPECT_TRUE(silent.records().isEmpty());
     // The settling wait lies between the identification and the first information item.
     const qint64 settled = sim.records()[1].monotonicMs - asked;
     EXPECT_GE(settled, 5000);
     EXPECT_LT(settled, 5800);
 
-    EXPECT_TRUE(form->DeviceReady);
-    EXPECT_TRUE(form->InfoValid);
-    EXPECT_FALSE(form->OperationBusy);
-    EXPECT_TRUE(form->CalTable.Loaded);
-    EXPECT_EQ(form->CalTable.Model, "F612");
-    EXPECT_EQ(form->CalTable.Serial, "AX0000000017");
-    EXPECT_EQ(form->RangeText, "400.0-800.0");
-    EXPECT_EQ(form->RangeMin, 400.0);
-    EXPECT_EQ(form->RangeMax, 800.0);
-    EXPECT_EQ(form->Setup->PortName, "COM1");
-    EXPECT_EQ(form->Device->replyTimeOut(), form->Setup->TimeOut);
+    EXPECT_TRUE(form->Session().IsDeviceReady());
+    EXPECT_TRUE(form->Session().IsInfoValid());
+    EXPECT_FALSE(form->Session().IsOperationBusy());
+    EXPECT_TRUE(form->Session().CalData().Loaded);
+    EXPECT_EQ(form->Session().CalData().Model, "F612");
+    EXPECT_EQ(form->Session().CalData().Serial, "AX0000000017");
+    EXPECT_EQ(form->Session().RangeText(), "400.0-800.0");
+    EXPECT_EQ(form->Session().RangeMin(), 400.0);
+    EXPECT_EQ(form->Session().RangeMax(), 800.0);
+    EXPECT_EQ(form->Settings().PortName, "COM1");
+    EXPECT_EQ(form->Session().Device().replyTimeOut(), form->Settings().TimeOut);
     EXPECT_EQ(ViewLabel("Label_RangeMin"), "390.0");
     EXPECT_EQ(ViewLabel("Label_RangeMax"), "810.0");
-    EXPECT_EQ(form->GetProductLabel(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
-    EXPECT_TRUE(form->Timer_AutoOpen->isActive());
+    EXPECT_EQ(form->Session().GetProductLabel(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
+    EXPECT_TRUE(form->Session().SearchTimer().isActive());
     // The operator picked the shipped file once; the program keeps its copy.
     EXPECT_EQ(dialog.titles, QStringList{"Please Select Kestrune Calibration Data File, And Click "
                                          "OK. (F612/AX0000000017)"});
@@ -288,9 +289,9 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
     PlayLinkTest();
     EXPECT_EQ(messages->shown.back().text, LinkLost);
     EXPECT_EQ(messages->shown.back().colour, StatusColour::Red);
-    EXPECT_FALSE(form->DeviceReady);
-    EXPECT_EQ(form->PortList, QStringList{"COM2"});
-    EXPECT_EQ(form->PortIndex, 0);
+    EXPECT_FALSE(form->Session().IsDeviceReady());
+    EXPECT_EQ(form->Session().PortList(), QStringList{"COM2"});
+    EXPECT_EQ(form->Session().PortIndex(), 0);
     EXPECT_TRUE(ViewLabel("Label_RangeMin").isEmpty());
     ASSERT_TRUE(WaitForMessage(Searching, beforeUnplug));
     Figure("unplug to the search resuming",
@@ -307,7 +308,7 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
            messages->shown[messages->IndexOf(Ready, beforePlug)].ms - plugged);
     EXPECT_EQ(Requests(sim).size(), 7);
     EXPECT_EQ(dialog.titles.size(), 1);
-    EXPECT_TRUE(form->CalTable.Loaded);
+    EXPECT_TRUE(form->Session().CalData().Loaded);
 
     form->close();
     form.reset();
@@ -332,11 +333,11 @@ TEST_F(ConnectionTest, ClicksDuringAnExchangePutNothingOnTheLineAndStartNothing)
         clicked = true;
     });
     const int before = int(messages->shown.size());
-    EXPECT_TRUE(form->HomeAll());
+    EXPECT_TRUE(form->Session().HomeAll());
     EXPECT_TRUE(clicked);
     EXPECT_EQ(Requests(sim), QList<QByteArray>{"HOME 3"});
     EXPECT_EQ(messages->Texts(before), QStringList{});
-    EXPECT_FALSE(form->OperationBusy);
+    EXPECT_FALSE(form->Session().IsOperationBusy());
 }
 
 TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts) {
@@ -355,8 +356,8 @@ TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts
     ASSERT_TRUE(holder.waitForStarted(10000));
     Open();
 
-    ASSERT_TRUE(WaitUntil([&] { return form->DeviceReady; }, 20000));
-    EXPECT_EQ(form->PortList, (QStringList{"COM1", "COM10", "COM3"}));
+    ASSERT_TRUE(WaitUntil([&] { return form->Session().IsDeviceReady(); }, 20000));
+    EXPECT_EQ(form->Session().PortList(), (QStringList{"COM1", "COM10", "COM3"}));
     ASSERT_EQ(foreign.records().size(), 1);
     ASSERT_EQ(mute.records().size(), 1);
     const qint64 first = foreign.records()[0].monotonicMs;
@@ -368,7 +369,7 @@ TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts
     EXPECT_TRUE(heldPort.readAvailable().isEmpty());
 
     // Found, but its range is unreadable: ERRDV06, no homing, no "Device ready.".
-    ASSERT_TRUE(WaitUntil([&] { return !form->OperationBusy; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return !form->Session().IsOperationBusy(); }, 20000));
     const int found = messages->IndexOf(Found);
     ASSERT_GE(found, 0);
     EXPECT_EQ(messages->Texts(found),
@@ -376,14 +377,14 @@ TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts
     EXPECT_EQ(messages->shown.back().colour, StatusColour::Red);
     EXPECT_EQ(Requests(sim),
               (QList<QByteArray>{"?", "INFO 0", "INFO 1", "INFO 2", "POS 3", "BKEN 0"}));
-    EXPECT_TRUE(form->DeviceReady);
-    EXPECT_FALSE(form->InfoValid);
-    EXPECT_FALSE(form->CalTable.Loaded);
-    EXPECT_EQ(form->RangeText, "400-800");
-    EXPECT_EQ(form->RangeMin, -1.0);
-    EXPECT_EQ(form->CalTable.GetMinCW(), 0.0);
+    EXPECT_TRUE(form->Session().IsDeviceReady());
+    EXPECT_FALSE(form->Session().IsInfoValid());
+    EXPECT_FALSE(form->Session().CalData().Loaded);
+    EXPECT_EQ(form->Session().RangeText(), "400-800");
+    EXPECT_EQ(form->Session().RangeMin(), -1.0);
+    EXPECT_EQ(form->Session().CalData().GetMinCW(), 0.0);
     EXPECT_TRUE(dialog.titles.isEmpty());
-    EXPECT_EQ(form->Setup->PortName, "COM3");
+    EXPECT_EQ(form->Settings().PortName, "COM3");
 
     // The link stays open and the ticks go on without another attempt.
     const size_t ticks = tickEnds.size();
@@ -408,13 +409,13 @@ TEST_F(ConnectionTest, WithoutAnyPortEveryTickShowsERRDV01UntilAPortAppears) {
         EXPECT_GE(tickEnds[i] - tickEnds[i - 1], 950) << i;
         EXPECT_LT(tickEnds[i] - tickEnds[i - 1], 1500) << i;
     }
-    EXPECT_FALSE(form->DeviceReady);
+    EXPECT_FALSE(form->Session().IsDeviceReady());
 
     // The list is rebuilt at every tick, so a port that appears is tried at the next one.
     ksim::VirtualInstrument &sim = Instrument(9);
     Control(sim, "noreply on");
     ASSERT_TRUE(WaitUntil([&] { return !sim.records().isEmpty(); }));
-    EXPECT_EQ(form->PortList, QStringList{"COM9"});
+    EXPECT_EQ(form->Session().PortList(), QStringList{"COM9"});
     EXPECT_EQ(Message()->text(), Searching);
 }
 
@@ -438,10 +439,10 @@ TEST_F(ConnectionTest, LinkLostDuringTheStartUpEndsTheAttemptAndTheSearchGoesOn)
     // next tick found no port.
     EXPECT_EQ(messages->Texts(lost), (QStringList{LinkLost, NotFound}));
     EXPECT_EQ(Requests(sim), QList<QByteArray>{"?"});
-    EXPECT_EQ(form->Setup->PortName, "COM5");
-    EXPECT_FALSE(form->DeviceReady);
-    EXPECT_FALSE(form->OperationBusy);
-    EXPECT_TRUE(form->Timer_AutoOpen->isActive());
+    EXPECT_EQ(form->Settings().PortName, "COM5");
+    EXPECT_FALSE(form->Session().IsDeviceReady());
+    EXPECT_FALSE(form->Session().IsOperationBusy());
+    EXPECT_TRUE(form->Session().SearchTimer().isActive());
 }
 
 // Where the window's close arrives in an attempt; the last is the repaint of "Device ready.".
@@ -464,8 +465,8 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
         textAtClose = Message()->text();
         form->close();
         closeReturned = MonotonicMs();
-        // Marks the state the window's own close left, to see the tick's late close.
-        form->PortIndex = 99;
+        // Marks the port list the window's own close left, to see the tick's late close.
+        form->Session().AddToPortList(QStringLiteral("COM99"));
     };
     if (GetParam() == CloseAt::Settling) {
         messages->OnFirst(Found, 300, closeWindow);
@@ -487,12 +488,12 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
     EXPECT_EQ(sim.totalRequests(), requestsAtClose);
     EXPECT_EQ(Message()->text(), textAtClose);
     EXPECT_EQ(messages->Seen(Ready), GetParam() == CloseAt::ReadyMessage);
-    EXPECT_TRUE(form->ShuttingDown);
-    EXPECT_FALSE(form->DeviceReady);
-    EXPECT_FALSE(form->OperationBusy);
-    EXPECT_FALSE(form->Device->isOpen());
-    EXPECT_FALSE(form->Timer_AutoOpen->isActive());
-    EXPECT_EQ(form->PortIndex, 0); // the tick closed once more
+    EXPECT_TRUE(form->IsShuttingDown());
+    EXPECT_FALSE(form->Session().IsDeviceReady());
+    EXPECT_FALSE(form->Session().IsOperationBusy());
+    EXPECT_FALSE(form->Session().Device().isOpen());
+    EXPECT_FALSE(form->Session().SearchTimer().isActive());
+    EXPECT_FALSE(form->Session().PortList().contains("COM99")); // the tick closed once more
     EXPECT_GE(closeReturned - closeStarted, 1900);
 
     // Objects go only now. Whatever is still pending (a late reply, a port released later)
@@ -513,100 +514,5 @@ INSTANTIATE_TEST_SUITE_P(Waits, CloseDuringAttemptTest,
                                            CloseAt::InformationReply, CloseAt::HomingReply,
                                            CloseAt::ReadyMessage),
                          CloseAtName);
-
-// Information reads and the small operations, driven directly on an open link.
-class OpenLinkTest : public ConnectionTest {
-protected:
-    void SetUp() override {
-        sim = &Instrument(1);
-        Open();
-        form->Timer_AutoOpen->stop();
-        ASSERT_TRUE(form->Device->OpenPort(QStringLiteral("COM1")));
-        form->Device->SetTimeOut(300);
-    }
-    ksim::VirtualInstrument *sim = nullptr;
-};
-
-TEST_F(OpenLinkTest, RangeTextOfElevenCharactersGivesTheRange) {
-    form->DeviceReady = true;
-    const struct {
-        const char *text;
-        double rangeMin, rangeMax;
-        bool valid;
-    } cases[] = {
-        {"400.0-800.0", 400.0, 800.0, true}, {"400.0/800.0", 400.0, 800.0, true},
-        {"40.25-80.75", 40.2, 80.8, true},   {"400-800", -1.0, -1.0, false},
-        {"abcde-800.0", -1.0, 800.0, false}, {"-10.0-800.0", -10.0, 800.0, false},
-    };
-    for (const auto &c : cases) {
-        Control(*sim, (QByteArray("info 2 ") + c.text).constData());
-        form->Action_DeviceUpdateInfo();
-        EXPECT_EQ(form->RangeText, c.text);
-        EXPECT_EQ(form->RangeMin, c.rangeMin) << c.text;
-        EXPECT_EQ(form->RangeMax, c.rangeMax) << c.text;
-        EXPECT_EQ(form->InfoValid, c.valid) << c.text;
-        EXPECT_EQ(Message()->text() == InfoFailure, !c.valid) << c.text;
-        form->ShowStatusMessage(QString(), StatusColour::Silver);
-    }
-}
-
-TEST_F(OpenLinkTest, MissingInformationGivesERRDV06) {
-    form->DeviceReady = true;
-    // A missing model code: the later items are not asked, the positions are.
-    Control(*sim, "info 0 none");
-    sim->clearRecords();
-    form->Action_DeviceUpdateInfo();
-    EXPECT_FALSE(form->InfoValid);
-    EXPECT_TRUE(form->CalTable.Model.isEmpty());
-    EXPECT_EQ(Requests(*sim), (QList<QByteArray>{"INFO 0", "POS 3"}));
-    EXPECT_EQ(Message()->text(), InfoFailure);
-
-    // A serial number of the wrong length is read; the import is what refuses it.
-    Control(*sim, "reset");
-    Control(*sim, "info 1 AX17");
-    form->Action_DeviceUpdateInfo();
-    EXPECT_TRUE(form->InfoValid);
-    EXPECT_EQ(form->CalTable.Model, "F612");
-    EXPECT_EQ(form->CalTable.Serial, "AX17");
-    form->Action_DeviceReadCalDataFromFile();
-    EXPECT_EQ(Message()->text(), InfoFailure);
-    EXPECT_TRUE(dialog.titles.isEmpty());
-
-    // The link goes after the three items: the position read fails.
-    Control(*sim, "reset");
-    Control(*sim, "unplug-after 3");
-    form->Action_DeviceUpdateInfo();
-    EXPECT_EQ(form->RangeMax, 800.0);
-    EXPECT_FALSE(form->InfoValid);
-    EXPECT_EQ(Message()->text(), InfoFailure);
-}
-
-TEST_F(OpenLinkTest, OperationsNeedAReadyInstrumentExceptThePositionRead) {
-    EXPECT_FALSE(form->HomeAll());
-    EXPECT_FALSE(form->SetBken(true));
-    EXPECT_TRUE(sim->records().isEmpty());
-    EXPECT_TRUE(form->ReadPositions());
-    EXPECT_EQ(Requests(*sim), QList<QByteArray>{"POS 3"});
-
-    form->DeviceReady = true;
-    EXPECT_TRUE(form->SetBken(false));
-    EXPECT_FALSE(form->Device->bkenState());
-    EXPECT_TRUE(form->HomeAll());
-    EXPECT_EQ(Requests(*sim, 1), (QList<QByteArray>{"BKEN 0", "HOME 3"}));
-
-    // Closing clears the flags, the view and the list, which holds the ports there are now.
-    form->OperationBusy = true;
-    form->View().ShowRange(390.0, 810.0);
-    Instrument(10);
-    form->PortIndex = 1;
-    form->Action_DeviceClose();
-    EXPECT_FALSE(form->DeviceReady);
-    EXPECT_FALSE(form->OperationBusy);
-    EXPECT_FALSE(form->Device->isOpen());
-    EXPECT_EQ(form->PortList, (QStringList{"COM1", "COM10"}));
-    EXPECT_EQ(form->PortIndex, 0);
-    EXPECT_TRUE(ViewLabel("Label_RangeMin").isEmpty());
-    EXPECT_FALSE(form->ReadPositions());
-}
 
 } // namespace

@@ -3,10 +3,14 @@
 #include "console/formcaldata.h"
 #include "console/formcontrolset.h"
 #include "console/positionview.h"
+#include "remote/remoteserver.h"
+#include "session/instrumentsession.h"
 #include "setup/setuprederedirada.h"
+#include "sim/virtualinstrument.h"
 #include "support/tempprogramfolder.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,10 +25,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -105,14 +107,26 @@ protected:
         EXPECT_EQ(MainDock()->height(), mainHeight);
     }
 
-    void MakeReady(const QString &model, double rangeMin, double rangeMax) {
-        form->DeviceReady = true;
-        form->CalTable.Model = model;
-        form->RangeMin = rangeMin;
-        form->RangeMax = rangeMax;
+    // The simulator (model F612, 400.0-800.0 nm) as COM1 with the program's copy of its table,
+    // found by a connection attempt of the window's session without the settling wait.
+    void MakeReady() {
+        ksim::InstrumentProfile profile;
+        profile.timing = ksim::Timing::fast();
+        sim = std::make_unique<ksim::VirtualInstrument>(profile);
+        ASSERT_TRUE(sim->setLink(folder.filePath(QStringLiteral("Ports/COM1"))));
+        ASSERT_TRUE(sim->plug());
+        QString error;
+        ASSERT_FALSE(
+            sim->calTable()
+                ->write(folder.filePath(QStringLiteral("Cal")), sim->calTable()->keptName(), &error)
+                .isEmpty());
+        form->Session().SetSettleRounds(0);
+        form->Session().Action_DeviceOpen();
+        ASSERT_TRUE(form->Session().IsDeviceReady() && !form->Session().IsOperationBusy());
     }
 
     TempProgramFolder folder;
+    std::unique_ptr<ksim::VirtualInstrument> sim;
     std::unique_ptr<TForm_Main> form;
 };
 
@@ -134,7 +148,7 @@ TEST_F(MainWindowTest, OpensAsTheBorderlessConsoleCentredOnTheScreen) {
     EXPECT_EQ(message->text(), "Please wait...");
     EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(0xa4, 0xa4, 0xa4));
     EXPECT_EQ(message->font().pixelSize(), 21);
-    EXPECT_EQ(form->Mode, 0);
+    EXPECT_EQ(form->SelectedMode(), 0);
     ExpectMode(0, 242, true);
     // Every panel docks at its dock's top left with its own size.
     EXPECT_EQ(Panel("Form_ControlSet")->geometry(), QRect(0, 0, 910, 242));
@@ -160,13 +174,13 @@ TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
 TEST_F(MainWindowTest, TabsSwitchPanelsAndTheDockHeight) {
     Open();
     Click("Image_Tab2_Off");
-    EXPECT_EQ(form->Mode, 1);
+    EXPECT_EQ(form->SelectedMode(), 1);
     ExpectMode(1, 242, true);
     Click("Image_Tab3_Off");
-    EXPECT_EQ(form->Mode, 2);
+    EXPECT_EQ(form->SelectedMode(), 2);
     ExpectMode(2, 426, false);
     Click("Image_Tab1_Off");
-    EXPECT_EQ(form->Mode, 0);
+    EXPECT_EQ(form->SelectedMode(), 0);
     ExpectMode(0, 242, true);
     Click("Image_Tab1_On"); // the lit picture takes the click too
     ExpectMode(0, 242, true);
@@ -174,73 +188,28 @@ TEST_F(MainWindowTest, TabsSwitchPanelsAndTheDockHeight) {
 
 TEST_F(MainWindowTest, AModeOutsideTheTabsShowsHelp) {
     Open();
-    form->Mode = 7;
-    form->Action_ChangeMode();
-    form->Action_UpdateUI();
+    form->SwitchToTab(7);
     ExpectMode(2, 426, false);
 }
 
 TEST_F(MainWindowTest, TabsAndTheCloseButtonDoNothingWhileTheLockIsHeld) {
     Open();
-    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
-    ASSERT_TRUE(form->BeginOperation());
+    MakeReady();
+    ASSERT_TRUE(form->Session().BeginOperation());
     Click("Image_Tab2_Off");
     Click("Image_Tab3_Off");
-    EXPECT_EQ(form->Mode, 0);
+    EXPECT_EQ(form->SelectedMode(), 0);
     ExpectMode(0, 242, true);
     Click("Image_Title_Button2");
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->ShuttingDown);
+    EXPECT_FALSE(form->IsShuttingDown());
 
-    ASSERT_TRUE(form->EndOperation());
+    ASSERT_TRUE(form->Session().EndOperation());
     Click("Image_Tab2_Off");
-    EXPECT_EQ(form->Mode, 1);
+    EXPECT_EQ(form->SelectedMode(), 1);
     Click("Image_Title_Button2");
-    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_FALSE(form->isVisible());
-}
-
-TEST_F(MainWindowTest, TheOperationLockNeedsAReadyInstrument) {
-    Open();
-    EXPECT_FALSE(form->BeginOperation());
-    EXPECT_FALSE(form->OperationBusy);
-    form->DeviceReady = true;
-    EXPECT_FALSE(form->EndOperation());
-    EXPECT_TRUE(form->BeginOperation());
-    EXPECT_FALSE(form->BeginOperation());
-    EXPECT_TRUE(form->EndOperation());
-    EXPECT_FALSE(form->EndOperation());
-
-    // Closing the link clears a held lock; EndOperation then refuses.
-    ASSERT_TRUE(form->BeginOperation());
-    form->Action_DeviceClose();
-    EXPECT_FALSE(form->OperationBusy);
-    EXPECT_FALSE(form->DeviceReady);
-    EXPECT_FALSE(form->EndOperation());
-    EXPECT_FALSE(form->HomeAll());
-    EXPECT_FALSE(form->SetBken(false));
-    EXPECT_FALSE(form->ReadPositions()); // no port is open
-}
-
-TEST_F(MainWindowTest, ProductLabelCases) {
-    Open();
-    EXPECT_EQ(form->GetProductLabel(), "No Device");
-    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
-    EXPECT_EQ(form->GetProductLabel(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
-    MakeReady(QStringLiteral("F000"), 100.0, 950.0); // both ends inclusive
-    EXPECT_EQ(form->GetProductLabel(), "KESTRUNE-000 ( 100.0 nm - 950.0 nm )");
-
-    const struct {
-        const char *model;
-        double rangeMin, rangeMax;
-    } unknown[] = {{"G612", 400, 800}, {"f612", 400, 800}, {"F612", 50, 800}, {"F612", 400, 951},
-                   {"F612", 800, 400}, {"F612", 600, 600}, {"F61", 400, 800}, {"F6123", 400, 800},
-                   {"F-12", 400, 800}, {"F6X2", 400, 800}, {"", 400, 800},    {"F612", -1.0, -1.0}};
-    for (const auto &c : unknown) {
-        MakeReady(QString::fromLatin1(c.model), c.rangeMin, c.rangeMax);
-        EXPECT_EQ(form->GetProductLabel(), "KESTRUNE (Unknown Model)")
-            << c.model << " " << c.rangeMin << " " << c.rangeMax;
-    }
 }
 
 TEST_F(MainWindowTest, PanelsShowTheProductLineRedUntilTheInstrumentIsReady) {
@@ -250,7 +219,7 @@ TEST_F(MainWindowTest, PanelsShowTheProductLineRedUntilTheInstrumentIsReady) {
         EXPECT_EQ(label->text(), "No Device");
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0xff, 0x00, 0x00));
     }
-    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    MakeReady();
     form->Action_UpdateUI();
     for (const char *panel : {"Form_ControlSet", "Form_ControlScan"}) {
         auto *label = Find<QLabel>("Label_Product", Panel(panel));
@@ -268,7 +237,6 @@ TEST_F(MainWindowTest, KnobDragSetsOpacityBetweenItsStops) {
     EXPECT_EQ(knob->x(), 574);
     EXPECT_EQ(DragKnob(+300), 255);
     EXPECT_EQ(knob->x(), 638);
-    EXPECT_FALSE(form->KnobDragging);
 }
 
 TEST_F(MainWindowTest, StatusMessageShowsTextAndColourAtOnce) {
@@ -283,21 +251,6 @@ TEST_F(MainWindowTest, StatusMessageShowsTextAndColourAtOnce) {
         for (int y = 0; y < shown.height() && !red; ++y)
             red = shown.pixelColor(x, y).red() > 200 && shown.pixelColor(x, y).green() < 60;
     EXPECT_TRUE(red);
-}
-
-TEST_F(MainWindowTest, PortListIsSortedAsTextWithoutDuplicates) {
-    WriteSettings("[Info]\nType=Kestrune v1\n[ComPort]\nPortName=COM7\n");
-    Open();
-    EXPECT_EQ(form->PortList, QStringList{"COM7"});
-    EXPECT_EQ(form->PortIndex, 0);
-    for (const char *name : {"COM3", "COM10", "COM1", "com3", "COM7"})
-        form->AddToPortList(QString::fromLatin1(name));
-    EXPECT_EQ(form->PortList, (QStringList{"COM1", "COM10", "COM3", "COM7"}));
-    // Closing the link rebuilds the list from the ports that exist: none here.
-    form->PortIndex = 2;
-    form->Action_DeviceClose();
-    EXPECT_TRUE(form->PortList.isEmpty());
-    EXPECT_EQ(form->PortIndex, 0);
 }
 
 TEST_F(MainWindowTest, SetPanelStartsInCWLModeWithEmptyLimitedEdits) {
@@ -372,8 +325,7 @@ TEST_F(MainWindowTest, ARemoteClientLocksThePanelsAndIsAnsweredUntilItLeaves) {
     const quint16 port = FreeTcpPort();
     WriteSettings("[Info]\nType=Kestrune v1\n[Remote]\nPortNum=" + QByteArray::number(port) + "\n");
     Open();
-    form->Mode = 2;
-    form->Action_ChangeMode();
+    form->SwitchToTab(2);
     auto *set = qobject_cast<TForm_ControlSet *>(Panel("Form_ControlSet"));
     ASSERT_NE(set, nullptr);
     QWidget *scan = Panel("Form_ControlScan");
@@ -400,10 +352,10 @@ TEST_F(MainWindowTest, ARemoteClientLocksThePanelsAndIsAnsweredUntilItLeaves) {
     EXPECT_EQ(ask("VER"), "Kestrune v1.0\r");
     // No instrument: the SET panel refuses and the dispatcher has switched to the SET tab.
     EXPECT_EQ(ask("SETC 600.0 5.0"), "SETC FAIL\r");
-    EXPECT_EQ(form->Mode, 0);
+    EXPECT_EQ(form->SelectedMode(), 0);
     EXPECT_EQ(ask("ECODE"), "NONE\r");
     EXPECT_EQ(ask("ETEXT"), "Device not ready. Please connect Kestrune.\r");
-    EXPECT_EQ(form->RemoteReply().ErrorCode, "NONE");
+    EXPECT_EQ(form->RemoteServer().RemoteReply().ErrorCode, "NONE");
 
     client.disconnectFromHost();
     ASSERT_TRUE(WaitUntil([&] { return !form->IsRemoteMode(); }));
@@ -455,7 +407,7 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
         QTimer::singleShot(50, form.get(), [&] { form->close(); });
         QElapsedTimer clock;
         clock.start();
-        while (!form->ShuttingDown && clock.elapsed() < 10000) {
+        while (!form->IsShuttingDown() && clock.elapsed() < 10000) {
             QThread::msleep(10);
             QCoreApplication::processEvents();
         }
@@ -467,7 +419,7 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
         waitEnded = true;
     });
     ASSERT_TRUE(WaitUntil([&] { return waitEnded; }));
-    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(shownAfter, "after");
     form.reset();
@@ -477,9 +429,9 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
 TEST_F(MainWindowTest, SettingsAreWrittenBackOnlyAtTheClose) {
     Open();
     EXPECT_TRUE(SettingsOnDisk().isEmpty()); // created empty, defaults only in memory
-    form->Setup->PortName = QStringLiteral("COM4");
+    form->Settings().PortName = QStringLiteral("COM4");
     Click("Image_Title_Button2");
-    EXPECT_TRUE(form->ShuttingDown);
+    EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_TRUE(SettingsOnDisk().isEmpty()); // the settings object lives until destruction
     form.reset();
     const QByteArray written = SettingsOnDisk();
@@ -487,21 +439,18 @@ TEST_F(MainWindowTest, SettingsAreWrittenBackOnlyAtTheClose) {
     EXPECT_TRUE(written.contains("PortName=COM4"));
 }
 
-class CloseSignalTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(CloseSignalTest, TakesTheNormalCloseEvenWhileTheLockIsHeld) {
+// The system's close (SIGTERM, SIGINT) calls close(): it is not held back by the lock.
+TEST_F(MainWindowTest, TheCloseTakesItsNormalCourseEvenWhileTheLockIsHeld) {
     Open();
-    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
-    ASSERT_TRUE(form->BeginOperation());
-    ASSERT_EQ(::kill(::getpid(), GetParam()), 0);
-    ASSERT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
-    EXPECT_TRUE(form->ShuttingDown);
-    EXPECT_FALSE(form->OperationBusy); // the link was closed on the way
+    MakeReady();
+    ASSERT_TRUE(form->Session().BeginOperation());
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->IsShuttingDown());
+    EXPECT_FALSE(form->Session().IsOperationBusy()); // the link was closed on the way
     form.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
 }
-
-INSTANTIATE_TEST_SUITE_P(SigTermAndSigInt, CloseSignalTest, ::testing::Values(SIGTERM, SIGINT));
 
 // Counts the close events that reach a widget.
 class CloseCounter : public QObject {
@@ -514,22 +463,25 @@ public:
     }
 };
 
-TEST_F(MainWindowTest, ASecondSignalWhileClosingChangesNothing) {
+TEST_F(MainWindowTest, ASecondCloseWhileClosingChangesNothing) {
     Open();
     CloseCounter counter;
     form->installEventFilter(&counter);
     bool sentWhileClosing = false;
-    // Fires inside the settling wait of the close that the first signal starts.
+    bool secondAccepted = true;
+    // Fires inside the settling wait of the first close, as a close from the window system
+    // would (QWidget::close() itself already refuses while the widget is closing).
     QTimer::singleShot(300, form.get(), [&] {
-        sentWhileClosing = form->ShuttingDown && form->isVisible();
-        ::kill(::getpid(), SIGTERM);
+        sentWhileClosing = form->IsShuttingDown() && form->isVisible();
+        QCloseEvent second;
+        QCoreApplication::sendEvent(form.get(), &second);
+        secondAccepted = second.isAccepted();
     });
-    ASSERT_EQ(::kill(::getpid(), SIGINT), 0);
-    ASSERT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
-    // The wait went on for well over a second after the second signal, so its notification has
-    // been handled by now.
+    form->close();
+    EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(sentWhileClosing);
-    EXPECT_EQ(counter.closes, 1);
+    EXPECT_EQ(counter.closes, 2); // the second one arrived and was refused
+    EXPECT_FALSE(secondAccepted);
     form->removeEventFilter(&counter);
     form.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[Remote]"));
@@ -537,7 +489,7 @@ TEST_F(MainWindowTest, ASecondSignalWhileClosingChangesNothing) {
 
 TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
     Open();
-    MakeReady(QStringLiteral("F612"), 400.0, 800.0);
+    MakeReady();
     form->Action_UpdateUI();
     const auto type = [this](QWidget *panel, const char *edit, const char *text) {
         auto *box = Find<QLineEdit>(edit, panel);

@@ -54,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Out of range. Please set [END] >= 563.5"},
         RuleCase{"600", "700", "5", "10", "1", "ERRSC09",
                  "Out of range. Please set [END] <= 645.0"},
-        RuleCase{"600", "610", "1", "10", "1", "ERRSC10",
-                 "Out of range. Please set [FWHM] >= 2.0"},
+        RuleCase{"600", "610", "1", "10", "1", "ERRSC10", "Out of range. Please set [FWHM] >= 2.0"},
         RuleCase{"600", "610", "21", "10", "1", "ERRSC11",
                  "Out of range. Please set [FWHM] <= 20.0"},
         RuleCase{"600", "610", "5", "0.4", "1", "ERRSC12",
@@ -78,8 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Out of range. Please set [START] >= 568.5"},
         RuleCase{"600", "641", "5", "10", "1", "ERRSC20",
                  "Out of range. Please set [END] <= 640.0"},
-        RuleCase{"600", "610", "6", "10", "1", "ERRSC20",
-                 "Out of range. Please set [END] <= 0.0"},
+        RuleCase{"600", "610", "6", "10", "1", "ERRSC20", "Out of range. Please set [END] <= 0.0"},
         RuleCase{"641", "600", "5", "10", "1", "ERRSC21",
                  "Out of range. Please set [START] <= 640.0"},
         RuleCase{"610", "600", "6", "10", "1", "ERRSC21",
@@ -100,10 +98,10 @@ TEST_F(ScanPlanCheck, ValidPlanIsStoredRoundedWithItsReachableRange) {
 }
 
 TEST_F(ScanPlanCheck, BoundaryValuesPass) {
-    EXPECT_TRUE(Check("580", "610", "5", "0.5", "0.1").Passed);   // STEP = CW interval, least delay
-    EXPECT_TRUE(Check("580", "610", "5", "1.5", "600").Passed);   // 15 tenths is 3 intervals
-    EXPECT_TRUE(Check("568.5", "640", "5", "10", "1").Passed);    // the reachable ends
-    EXPECT_TRUE(Check("640", "568.5", "5", "10", "1").Passed);    // descending
+    EXPECT_TRUE(Check("580", "610", "5", "0.5", "0.1").Passed); // STEP = CW interval, least delay
+    EXPECT_TRUE(Check("580", "610", "5", "1.5", "600").Passed); // 15 tenths is 3 intervals
+    EXPECT_TRUE(Check("568.5", "640", "5", "10", "1").Passed);  // the reachable ends
+    EXPECT_TRUE(Check("640", "568.5", "5", "10", "1").Passed);  // descending
 }
 
 TEST_F(ScanPlanCheck, SinglePointPlanSkipsTheDirectionalRules) {
@@ -126,7 +124,7 @@ TEST_F(ScanPlanCheck, TableWithoutIntervalFailsTheMultipleRuleInsteadOfDividingB
     const TScanPlanVerdict v = CheckScanPlan({"600", "600", "5", "1", "1"}, oneRow.table);
     EXPECT_EQ(v.Code, "ERRSC13");
 
-    fixture.ready = false; // nothing usable: every bound reads 0
+    fixture.table.Loaded = false; // nothing usable: every bound reads 0
     EXPECT_EQ(Check("0", "0", "0", "0", "1").Code, "ERRSC13");
 }
 

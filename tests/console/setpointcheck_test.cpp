@@ -24,7 +24,8 @@ protected:
     ReadyTable fixture;
 };
 
-class SetPointRules : public SetPointCheck, public ::testing::WithParamInterface<SetPointRuleCase> {};
+class SetPointRules : public SetPointCheck,
+                      public ::testing::WithParamInterface<SetPointRuleCase> {};
 
 TEST_P(SetPointRules, FirstFailingRuleGivesItsCodeAndExactText) {
     const SetPointRuleCase &c = GetParam();
@@ -88,7 +89,7 @@ TEST_F(SetPointCheck, FailureKeepsTheBoundsButNoSetPoint) {
 }
 
 TEST_F(SetPointCheck, NoUsableTableQuotesZeroBounds) {
-    fixture.ready = false;
+    fixture.table.Loaded = false;
     EXPECT_EQ(Centre("600", "5").Code, "ERRSE04");
     EXPECT_EQ(Centre("600", "5").Text, WithSigns("Out of range. Please set [CWL] <= 0.0"));
     EXPECT_EQ(Edges("597.5", "602.5").Code, "ERRSE14");
@@ -100,8 +101,8 @@ TEST_F(SetPointCheck, RandomEntriesAgreeWithIndependentRules) {
     for (int i = 0; i < 5000; ++i) {
         const int tenthsCentre = random.bounded(5800, 6400);
         const int tenthsWidth = random.bounded(-20, 260);
-        const QString cwl = QString::number(tenthsCentre / 10) + "." +
-                            QString::number(std::abs(tenthsCentre % 10));
+        const QString cwl =
+            QString::number(tenthsCentre / 10) + "." + QString::number(std::abs(tenthsCentre % 10));
         const QString fwhm = QString::number(tenthsWidth / 10.0, 'f', 1);
         const TSetPointVerdict v = Centre(cwl, fwhm);
         const double c = tenthsCentre / 10.0;

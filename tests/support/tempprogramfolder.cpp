@@ -5,11 +5,17 @@
 #include <QDir>
 #include <QFile>
 
-TempProgramFolder::TempProgramFolder() : previous_(ProgramFolder()) { SetProgramFolder(path()); }
+TempProgramFolder::TempProgramFolder() : previous_(ProgramFolder()) {
+    SetProgramFolder(path());
+}
 
-TempProgramFolder::~TempProgramFolder() { SetProgramFolder(previous_); }
+TempProgramFolder::~TempProgramFolder() {
+    SetProgramFolder(previous_);
+}
 
-QString TempProgramFolder::path() const { return dir_.path() + QLatin1Char('/'); }
+QString TempProgramFolder::path() const {
+    return dir_.path() + QLatin1Char('/');
+}
 
 bool TempProgramFolder::linkPort(int n, const QString &target) {
     QDir().mkpath(path() + QStringLiteral("Ports"));
