@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# Layer rules and formatting first: both take seconds and fail the run.
+scripts/check-sources.py
 
 jobs=$(nproc)
 # Most tests wait on a serial line, a socket or a dwell, so they overlap well beyond the cores.
