@@ -11,6 +11,7 @@ packages=(
     fonts-open-sans fonts-dejavu-core
     python3 python3-pyvisa python3-pyvisa-py
     netcat-openbsd
+    dpkg-dev file lintian acl systemd
 )
 
 missing=()
