@@ -421,6 +421,25 @@ TEST_F(ScanPanelTest, RemoteStopAbortsTheScanFromInsideItsWait) {
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0"}));
 }
 
+// With the check timer held, nothing reports the abort inside the three seconds STOP waits; the
+// scan is still running then, and the timer reports the abort once it runs again.
+TEST_F(ScanPanelTest, RemoteStopThatWaitsInVainCannotStopTheScan) {
+    StartLongScanAndWaitForFirstPoint();
+    auto *checkTimer = panel->findChild<QTimer *>(QStringLiteral("Timer_CheckScan"));
+    ASSERT_NE(checkTimer, nullptr);
+    checkTimer->stop();
+    panel->Action_RemoteControl_Stop();
+    EXPECT_EQ(Reply(), Triple("STOP FAIL", "NONE", "Can't stop scan process."));
+    EXPECT_TRUE(panel->IsScanning());
+    EXPECT_TRUE(session().IsOperationBusy());
+
+    checkTimer->start();
+    ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan aborted.")));
+    EXPECT_FALSE(panel->IsScanning());
+    EXPECT_FALSE(session().IsOperationBusy());
+    EXPECT_EQ(GoLines(), GoLinesFor({"580.0"}));
+}
+
 // Commands that arrive while the outcome is drawn find the scan over: STOP has nothing to wait
 // for, STATE is idle and a new scan starts at once.
 TEST_F(ScanPanelTest, ThePanelIsIdleWhileItsOutcomeIsDrawn) {

@@ -134,3 +134,19 @@ TEST_F(ScanPlanCheck, HugeStepDoesNotOverflow) {
 }
 
 } // namespace
+
+// The table's own first and last rows pass the range rules; whether the band reaches them is for
+// the reach rules to say, in both directions.
+TEST_F(ScanPlanCheck, StartAtTheLargestCWOrEndAtTheSmallestMeetsTheReachRules) {
+    const TScanPlanVerdict fromTop = Check("645", "600", "5", "10", "1");
+    EXPECT_EQ(fromTop.Code, "ERRSC21");
+    EXPECT_EQ(fromTop.Text, WithSigns("Out of range. Please set [START] <= 640.0"));
+    const TScanPlanVerdict toBottom = Check("600", "563.5", "5", "10", "1");
+    EXPECT_EQ(toBottom.Code, "ERRSC22");
+    EXPECT_EQ(toBottom.Text, WithSigns("Out of range. Please set [END] >= 568.5"));
+
+    ReadyTable reachesItsEnds;
+    reachesItsEnds.Fill(563.5, 645.0, 0.5, {5}, 0.0);
+    EXPECT_TRUE(CheckScanPlan({"645", "563.5", "5", "0.5", "1"}, reachesItsEnds.table).Passed);
+    EXPECT_TRUE(CheckScanPlan({"563.5", "645", "5", "0.5", "1"}, reachesItsEnds.table).Passed);
+}

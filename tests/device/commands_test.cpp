@@ -209,7 +209,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "Command <BKEN> Success : OFF"},
         BkenCase{"CommaSeparator", false, "BKEN,1\r", true, true, "Command <BKEN> Success : ON"},
         BkenCase{"OtherState", true, "BKEN 2\r", false, false, "Command <BKEN> Fail"},
-        BkenCase{"NoSeparator", true, "BKEN1 \r", false, false, "Command <BKEN> Fail"}),
+        BkenCase{"NoSeparator", true, "BKEN1 \r", false, false, "Command <BKEN> Fail"},
+        // The sixth character decides, not the last one.
+        BkenCase{"SixthNotLast", false, "BKEN 1 0\r", true, true, "Command <BKEN> Success : ON"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CommandTest, OpeningAgainForgetsWhatTheInstrumentReported) {

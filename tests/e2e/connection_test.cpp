@@ -88,8 +88,6 @@ TEST(Connection, SearchUnplugInAScanReplugCloseRestartOnTheStoredPortAndCloseInA
         const qint64 readyMs = program.msSinceStart();
         std::printf("[ timing   ] restart: identified after %lld ms, ready after %lld ms\n",
                     static_cast<long long>(identifiedMs), static_cast<long long>(readyMs));
-        // The first tick comes one second after the start; a sanitizer build starts slower.
-        EXPECT_LT(identifiedMs, 4000);
         EXPECT_GE(readyMs, 5000); // the settling wait
         const QStringList files = folder.logFiles();
         ASSERT_EQ(files.size(), 2);

@@ -199,12 +199,10 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
         EXPECT_EQ(cells,
                   (QStringList{QStringLiteral("cell=580.0/5.0"), QStringLiteral("cell=590.0/5.0"),
                                QStringLiteral("cell=600.0/5.0")}));
-        // Each point is held at least the dwell, and at most about one 100 ms tick of the scan
-        // worker longer (plus a little for a loaded machine).
+        // Each point is held at least the dwell; how much longer is a figure for bench/.
         for (int i = 1; i < gos.size(); ++i) {
             const qint64 spacing = gos[i].monotonicMs - gos[i - 1].monotonicMs;
             EXPECT_GE(spacing, 500) << "point " << i;
-            EXPECT_LE(spacing, 500 + 100 + 120) << "point " << i;
             std::printf("[ dwell    ] point %d after %lld ms (dwell 500 ms)\n", i,
                         static_cast<long long>(spacing));
         }
