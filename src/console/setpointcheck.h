@@ -1,16 +1,13 @@
 #pragma once
 
+#include "session/band.h"
+
 #include <QString>
 
 class TCalData;
 
-// A pass band in nm: centre and width, or the two edges.
-struct TSetPoint {
-    double CWL = 0.0;
-    double FWHM = 0.0;
-    double SW = 0.0;
-    double LW = 0.0;
-};
+// A set-point is a pass band: centre and width, or the two edges.
+using TSetPoint = TBand;
 
 // The table bounds a set-point check reads; the SET panel keeps them after every run.
 struct TSetPointBounds {
