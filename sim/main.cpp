@@ -52,6 +52,39 @@ bool InstallSignals() {
     return true;
 }
 
+// The simulator's own options: name, value name (none for a switch), help.
+struct PlainOption {
+    const char *name;
+    const char *valueName;
+    const char *help;
+};
+
+const PlainOption kOptions[] = {
+    {"folder", "dir", "Program folder whose Ports/ gets the link."},
+    {"port", "n", "Appear as COMn (1-64) in the folder's Ports/."},
+    {"id", "text", "Identification (default \"Quilm FM Ver1.0\")."},
+    {"model", "code", "Model code, INFO 0 (default F612)."},
+    {"serial", "text", "Serial number, INFO 1 (default AX0000000017)."},
+    {"range", "lo-hi", "Wavelength range, INFO 2 (default 400.0-800.0)."},
+    {"fast", nullptr, "Short working times, for tests."},
+    {"homing-ms", "ms", "Homing time (default 1500)."},
+    {"reply-ms", "ms", "Answer time of queries (default 10)."},
+    {"move-ms", "base,per1000",
+     "Move time: base plus per 1000 steps of the longest travel (default 30,45)."},
+    {"write-cal", "dir", "Write the calibration file into dir."},
+    {"cal-date", "yyyymmdd", "Date in the file name (default today)."},
+    {"install-cal", nullptr,
+     "Put the calibration file into the folder's Cal/ as the program's own copy, so that it loads "
+     "without asking."},
+    {"cal-only", nullptr, "Write the calibration files asked for and exit."},
+    {"table", "file",
+     "Check GO requests against this calibration file instead of the generated table."},
+    {"no-check", nullptr, "Do not check GO requests."},
+    {"record", "file", "Record every request to file ('-': stdout)."},
+    {"control", "path", "Accept control commands on this Unix socket."},
+    {"fault", "command", "Run a control command at start (repeatable)."},
+};
+
 // Options that are shorthands for a control command run at start: option, value name, help,
 // command (with %1 for the value).
 struct FaultOption {
@@ -73,6 +106,12 @@ const FaultOption kFaultOptions[] = {
     {"unplug-after", "n", "Unplug once n more requests are done.", "unplug-after %1"},
 };
 
+QCommandLineOption MakeOption(const char *name, const char *valueName, const char *help) {
+    return valueName ? QCommandLineOption(QLatin1String(name), QLatin1String(help),
+                                          QLatin1String(valueName))
+                     : QCommandLineOption(QLatin1String(name), QLatin1String(help));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -88,72 +127,11 @@ int main(int argc, char **argv) {
         QStringLiteral("\n\nSignals: SIGUSR1 unplugs, SIGUSR2 plugs in again, SIGINT and SIGTERM "
                        "end the simulator and remove the link."));
     parser.addHelpOption();
-    const QCommandLineOption folder(QStringLiteral("folder"),
-                                    QStringLiteral("Program folder whose Ports/ gets the link."),
-                                    QStringLiteral("dir"));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Appear as COMn (1-64) in the folder's Ports/."),
-                                  QStringLiteral("n"));
-    const QCommandLineOption id(QStringLiteral("id"),
-                                QStringLiteral("Identification (default \"Quilm FM Ver1.0\")."),
-                                QStringLiteral("text"));
-    const QCommandLineOption model(QStringLiteral("model"),
-                                   QStringLiteral("Model code, INFO 0 (default F612)."),
-                                   QStringLiteral("code"));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("Serial number, INFO 1 (default AX0000000017)."),
-                                    QStringLiteral("text"));
-    const QCommandLineOption range(
-        QStringLiteral("range"), QStringLiteral("Wavelength range, INFO 2 (default 400.0-800.0)."),
-        QStringLiteral("lo-hi"));
-    const QCommandLineOption fast(QStringLiteral("fast"),
-                                  QStringLiteral("Short working times, for tests."));
-    const QCommandLineOption homing(QStringLiteral("homing-ms"),
-                                    QStringLiteral("Homing time (default 1500)."),
-                                    QStringLiteral("ms"));
-    const QCommandLineOption reply(QStringLiteral("reply-ms"),
-                                   QStringLiteral("Answer time of queries (default 10)."),
-                                   QStringLiteral("ms"));
-    const QCommandLineOption move(QStringLiteral("move-ms"),
-                                  QStringLiteral("Move time: base plus per 1000 steps of the "
-                                                 "longest travel (default 30,45)."),
-                                  QStringLiteral("base,per1000"));
-    const QCommandLineOption writeCal(QStringLiteral("write-cal"),
-                                      QStringLiteral("Write the calibration file into dir."),
-                                      QStringLiteral("dir"));
-    const QCommandLineOption calDate(QStringLiteral("cal-date"),
-                                     QStringLiteral("Date in the file name (default today)."),
-                                     QStringLiteral("yyyymmdd"));
-    const QCommandLineOption installCal(
-        QStringLiteral("install-cal"),
-        QStringLiteral("Put the calibration file into the folder's Cal/ as the program's own "
-                       "copy, so that it loads without asking."));
-    const QCommandLineOption calOnly(
-        QStringLiteral("cal-only"),
-        QStringLiteral("Write the calibration files asked for and exit."));
-    const QCommandLineOption table(QStringLiteral("table"),
-                                   QStringLiteral("Check GO requests against this calibration "
-                                                  "file instead of the generated table."),
-                                   QStringLiteral("file"));
-    const QCommandLineOption noCheck(QStringLiteral("no-check"),
-                                     QStringLiteral("Do not check GO requests."));
-    const QCommandLineOption record(QStringLiteral("record"),
-                                    QStringLiteral("Record every request to file ('-': stdout)."),
-                                    QStringLiteral("file"));
-    const QCommandLineOption control(QStringLiteral("control"),
-                                     QStringLiteral("Accept control commands on this Unix socket."),
-                                     QStringLiteral("path"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Run a control command at start (repeatable)."),
-                                   QStringLiteral("command"));
-    parser.addOptions({folder, port, id, model, serial, range, fast, homing, reply, move, writeCal,
-                       calDate, installCal, calOnly, table, noCheck, record, control, fault});
+    for (const PlainOption &o : kOptions)
+        parser.addOption(MakeOption(o.name, o.valueName, o.help));
     QList<QCommandLineOption> faultOptions;
     for (const FaultOption &f : kFaultOptions) {
-        faultOptions.append(f.valueName
-                                ? QCommandLineOption(QLatin1String(f.name), QLatin1String(f.help),
-                                                     QLatin1String(f.valueName))
-                                : QCommandLineOption(QLatin1String(f.name), QLatin1String(f.help)));
+        faultOptions.append(MakeOption(f.name, f.valueName, f.help));
         parser.addOption(faultOptions.last());
     }
     parser.process(app);
@@ -164,14 +142,14 @@ int main(int argc, char **argv) {
     };
 
     ksim::InstrumentProfile profile;
-    if (parser.isSet(id))
-        profile.identification = parser.value(id).toLatin1();
-    if (parser.isSet(model))
-        profile.model = parser.value(model);
-    if (parser.isSet(serial))
-        profile.serial = parser.value(serial);
-    if (parser.isSet(range)) {
-        const QStringList ends = parser.value(range).split(QLatin1Char('-'));
+    if (parser.isSet(QStringLiteral("id")))
+        profile.identification = parser.value(QStringLiteral("id")).toLatin1();
+    if (parser.isSet(QStringLiteral("model")))
+        profile.model = parser.value(QStringLiteral("model"));
+    if (parser.isSet(QStringLiteral("serial")))
+        profile.serial = parser.value(QStringLiteral("serial"));
+    if (parser.isSet(QStringLiteral("range"))) {
+        const QStringList ends = parser.value(QStringLiteral("range")).split(QLatin1Char('-'));
         bool okLo = false;
         bool okHi = false;
         if (ends.size() == 2) {
@@ -181,9 +159,9 @@ int main(int argc, char **argv) {
         if (!okLo || !okHi || profile.rangeMin >= profile.rangeMax)
             return fail(QStringLiteral("--range wants lo-hi, e.g. 400.0-800.0"));
     }
-    if (parser.isSet(fast))
+    if (parser.isSet(QStringLiteral("fast")))
         profile.timing = ksim::Timing::fast();
-    const auto millis = [&parser](const QCommandLineOption &option, int &field) {
+    const auto millis = [&parser](const QString &option, int &field) {
         if (!parser.isSet(option))
             return true;
         bool ok = false;
@@ -192,10 +170,11 @@ int main(int argc, char **argv) {
             field = v;
         return ok && v >= 0;
     };
-    if (!millis(homing, profile.timing.homingMs) || !millis(reply, profile.timing.replyMs))
+    if (!millis(QStringLiteral("homing-ms"), profile.timing.homingMs) ||
+        !millis(QStringLiteral("reply-ms"), profile.timing.replyMs))
         return fail(QStringLiteral("times are whole milliseconds"));
-    if (parser.isSet(move)) {
-        const QStringList parts = parser.value(move).split(QLatin1Char(','));
+    if (parser.isSet(QStringLiteral("move-ms"))) {
+        const QStringList parts = parser.value(QStringLiteral("move-ms")).split(QLatin1Char(','));
         bool okBase = false;
         bool okPer = false;
         if (parts.size() == 2) {
@@ -209,39 +188,41 @@ int main(int argc, char **argv) {
     ksim::VirtualInstrument instrument(profile);
 
     const ksim::CalTable generated = ksim::CalTable::generate(profile);
-    if (parser.isSet(writeCal)) {
-        const QDate date = parser.isSet(calDate) ? QDate::fromString(parser.value(calDate),
-                                                                     QStringLiteral("yyyyMMdd"))
-                                                 : QDate::currentDate();
+    if (parser.isSet(QStringLiteral("write-cal"))) {
+        const QDate date = parser.isSet(QStringLiteral("cal-date"))
+                               ? QDate::fromString(parser.value(QStringLiteral("cal-date")),
+                                                   QStringLiteral("yyyyMMdd"))
+                               : QDate::currentDate();
         if (!date.isValid())
             return fail(QStringLiteral("--cal-date wants yyyymmdd"));
         QString error;
-        const QString path =
-            generated.write(parser.value(writeCal), generated.fileName(date), &error);
+        const QString path = generated.write(parser.value(QStringLiteral("write-cal")),
+                                             generated.fileName(date), &error);
         if (path.isEmpty())
             return fail(error);
         Say(QStringLiteral("CALFILE ") + path);
     }
-    if (parser.isSet(installCal)) {
-        if (!parser.isSet(folder))
+    if (parser.isSet(QStringLiteral("install-cal"))) {
+        if (!parser.isSet(QStringLiteral("folder")))
             return fail(QStringLiteral("--install-cal needs --folder"));
         QString error;
-        const QString path =
-            generated.write(QDir(parser.value(folder)).filePath(QStringLiteral("Cal")),
-                            generated.keptName(), &error);
+        const QString path = generated.write(
+            QDir(parser.value(QStringLiteral("folder"))).filePath(QStringLiteral("Cal")),
+            generated.keptName(), &error);
         if (path.isEmpty())
             return fail(error);
         Say(QStringLiteral("CALFILE ") + path);
     }
-    if (parser.isSet(calOnly))
+    if (parser.isSet(QStringLiteral("cal-only")))
         return 0;
-    if (parser.isSet(noCheck)) {
+    if (parser.isSet(QStringLiteral("no-check"))) {
         instrument.setCalTable(std::nullopt);
-    } else if (parser.isSet(table)) {
+    } else if (parser.isSet(QStringLiteral("table"))) {
         QString error;
-        std::optional<ksim::CalTable> checked = ksim::CalTable::read(parser.value(table), &error);
+        std::optional<ksim::CalTable> checked =
+            ksim::CalTable::read(parser.value(QStringLiteral("table")), &error);
         if (!checked)
-            return fail(parser.value(table) + QStringLiteral(": ") + error);
+            return fail(parser.value(QStringLiteral("table")) + QStringLiteral(": ") + error);
         instrument.setCalTable(std::move(checked));
     }
 
@@ -257,22 +238,24 @@ int main(int argc, char **argv) {
             value[separator] = QLatin1Char(' ');
         startCommands << QString::fromLatin1(f.command).arg(value);
     }
-    startCommands << parser.values(fault);
+    startCommands << parser.values(QStringLiteral("fault"));
     for (const QString &command : startCommands) {
         const ksim::ControlResult result = ksim::ExecuteControlCommand(instrument, command);
         if (!result.reply.startsWith(QLatin1String("OK")))
             return fail(command + QStringLiteral(": ") + result.reply);
     }
 
-    if (parser.isSet(record) && !instrument.recordTo(parser.value(record)))
-        return fail(QStringLiteral("cannot write the record ") + parser.value(record));
+    if (parser.isSet(QStringLiteral("record")) &&
+        !instrument.recordTo(parser.value(QStringLiteral("record"))))
+        return fail(QStringLiteral("cannot write the record ") +
+                    parser.value(QStringLiteral("record")));
 
-    if (parser.isSet(port) != parser.isSet(folder))
+    if (parser.isSet(QStringLiteral("port")) != parser.isSet(QStringLiteral("folder")))
         return fail(QStringLiteral("--folder and --port go together"));
     int portNumber = 0;
-    if (parser.isSet(port)) {
+    if (parser.isSet(QStringLiteral("port"))) {
         bool ok = false;
-        portNumber = parser.value(port).toInt(&ok);
+        portNumber = parser.value(QStringLiteral("port")).toInt(&ok);
         if (!ok || portNumber < 1 || portNumber > 64)
             return fail(QStringLiteral("--port wants 1 to 64"));
     }
@@ -303,10 +286,10 @@ int main(int argc, char **argv) {
     });
 
     ksim::ControlServer server(instrument);
-    if (parser.isSet(control)) {
+    if (parser.isSet(QStringLiteral("control"))) {
         QString error;
-        if (!server.listen(parser.value(control), &error))
-            return fail(parser.value(control) + QStringLiteral(": ") + error);
+        if (!server.listen(parser.value(QStringLiteral("control")), &error))
+            return fail(parser.value(QStringLiteral("control")) + QStringLiteral(": ") + error);
         QObject::connect(&server, &ksim::ControlServer::quitRequested, &app,
                          &QCoreApplication::quit);
     }
@@ -337,7 +320,7 @@ int main(int argc, char **argv) {
     if (!instrument.plug())
         return fail(QStringLiteral("cannot create a pseudo-terminal"));
     if (portNumber > 0) {
-        const QString link = QDir(parser.value(folder))
+        const QString link = QDir(parser.value(QStringLiteral("folder")))
                                  .absoluteFilePath(QStringLiteral("Ports/COM%1").arg(portNumber));
         if (!instrument.setLink(link))
             return fail(QStringLiteral("cannot make the link ") + link);
