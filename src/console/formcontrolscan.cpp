@@ -3,6 +3,7 @@
 #include "caldata/caldata.h"
 #include "console/positionview.h"
 #include "core/eventwait.h"
+#include "core/numbers.h"
 #include "resources/consolewidgets.h"
 #include "scan/threadautoscan.h"
 
@@ -78,6 +79,8 @@ void TForm_ControlScan::closeEvent(QCloseEvent *event) {
 // Stopping never waits on this thread, so it may run inside a scan step; the step then leaves
 // the panel alone.
 void TForm_ControlScan::FormClose() {
+    if (Flags.Scanning && !Closing)
+        Instrument.EndScan(TScanOutcome::Aborted);
     Closing = true;
     Timer_CheckScan->stop();
     Worker.reset();
@@ -151,6 +154,9 @@ void TForm_ControlScan::ScanStart(TCaller caller) {
     Flags.ScanSucceeded = false;
     Flags.AbortRequested = false;
     Flags.Scanning = true;
+    const TScanWalk walk{ScanPlan.START, ScanPlan.END, ScanPlan.STEP};
+    Instrument.BeginScan(walk.PointCount(), walk.First(), RoundTo(ScanPlan.FWHM, -1),
+                         static_cast<int>(ScanPlan.TimeDelay * 1000.0));
     if (caller == TCaller::Remote)
         Console.SetRemoteReply("SCAN OK", {}, {});
     Console.ShowStatusMessage(QStringLiteral("Scanning..."), StatusColour::Yellow);
@@ -197,6 +203,9 @@ void TForm_ControlScan::Timer_CheckScanTimer() {
         // operation is still refused.
         Flags = TScanFlags{};
         Instrument.EndOperation();
+        Instrument.EndScan(aborted     ? TScanOutcome::Aborted
+                           : succeeded ? TScanOutcome::Succeeded
+                                       : TScanOutcome::Failed);
         ShowButton4Released(); // drawn by the report's repaint
         if (aborted) {
             Console.SetRemoteReply("SCAN ABORT", NoCode, "Scan aborted.");

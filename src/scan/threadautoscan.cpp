@@ -29,6 +29,30 @@ const IMonotonicClock &SteadyClock() {
     return clock;
 }
 
+double TScanWalk::First() const {
+    return RoundTo(Start, -1);
+}
+
+double TScanWalk::Next(double cw) const {
+    return RoundTo(Start > End ? cw - Step : cw + Step, -1);
+}
+
+bool TScanWalk::IsPast(double cw) const {
+    return Start > End ? cw < End : cw > End;
+}
+
+int TScanWalk::PointCount() const {
+    int count = 0;
+    for (double cw = First(); !IsPast(cw); ++count) {
+        const double next = Next(cw);
+        // A step that rounds to nothing never reaches the end; the plan check refuses it.
+        if (next == cw)
+            return count + 1;
+        cw = next;
+    }
+    return count;
+}
+
 TThread_AutoScan::TThread_AutoScan(IAutoScanHost &host, const IMonotonicClock &clock)
     : Host(host), Clock(clock) {}
 
@@ -103,12 +127,9 @@ bool TThread_AutoScan::Advance(TScanFlags &flags, const QPointer<TThread_AutoSca
 
     // The next dwell is counted from before the move, so that the move's own time is part of it.
     LastStepTime = TickTime;
-    const bool descending = START > END;
-    if (StepCount == 0)
-        CurrentCW = RoundTo(START, -1);
-    else
-        CurrentCW = RoundTo(descending ? CurrentCW - STEP : CurrentCW + STEP, -1);
-    if (descending ? CurrentCW < END : CurrentCW > END) {
+    const TScanWalk walk{START, END, STEP};
+    CurrentCW = StepCount == 0 ? walk.First() : walk.Next(CurrentCW);
+    if (walk.IsPast(CurrentCW)) {
         flags.ScanSucceeded = true;
         flags.ScanFinished = true;
         return false;

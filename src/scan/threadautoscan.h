@@ -13,6 +13,19 @@
 // date-time is changed, so a clock change during a scan neither cuts a dwell short nor holds it.
 const IMonotonicClock &SteadyClock();
 
+// The centres a scan plan visits, in the worker's own steps: each one rounded to 0.1 nm from the
+// one before, so that the rounding of a long walk adds up as it does in the scan itself.
+struct TScanWalk {
+    double Start = 0.0;
+    double End = 0.0;
+    double Step = 0.0;
+
+    double First() const;
+    double Next(double cw) const;
+    bool IsPast(double cw) const; // beyond END in the walk's direction: the scan is over
+    int PointCount() const;
+};
+
 // The auto-scan worker. Its thread only paces: every 100 ms it has the UI thread run one
 // ScanStep and waits until that step is done. Every field below is read and written on the UI
 // thread only: by ScanStep and by the SCAN panel, which fills the plan copy and sets StepCount to

@@ -4,6 +4,9 @@
 
 class TCalData;
 
+// How a scan ended, as the SCAN panel reports it.
+enum class TScanOutcome { Succeeded, Aborted, Failed };
+
 // The instrument as the SET and SCAN panels drive it: readiness, the operation lock, the link
 // test and the moves. The session implements it.
 class IInstrumentControl {
@@ -31,4 +34,10 @@ public:
     // Moves to the table cell of the first row whose CW is cwl and the first column whose FWHM
     // is fwhm; true once the instrument has confirmed it.
     virtual bool GoToSetPoint(double cwl, double fwhm) = 0;
+
+    // The SCAN panel's scan, from the moment it runs to its outcome; the moves in between are
+    // GoToSetPoint calls. An instrument that keeps no account of scans ignores both.
+    virtual void BeginScan(int /*pointCount*/, double /*firstCWL*/, double /*fwhm*/,
+                           int /*dwellMs*/) {}
+    virtual void EndScan(TScanOutcome /*outcome*/) {}
 };

@@ -29,6 +29,11 @@ const QString ReadingInfo = QStringLiteral("Reading device infomation...");
 const QString ReadingCalData = QStringLiteral("Reading calibration data...");
 const QString Ready = QStringLiteral("Device ready.");
 
+// The band as the moves show it: edges rounded to 0.01 nm.
+TBand BandOf(double cwl, double fwhm) {
+    return TBand{cwl, fwhm, RoundTo(cwl - fwhm * 0.5, -2), RoundTo(cwl + fwhm * 0.5, -2)};
+}
+
 // One end of the range text, in nm rounded to 0.1; -1 when it is not a number.
 double RangeEnd(const QString &text) {
     return RoundTo(StrToFloatDef(text, -1.0), -1);
@@ -380,7 +385,24 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     }
     if (!accepted)
         return false;
-    Band = TBand{cwl, fwhm, RoundTo(cwl - fwhm * 0.5, -2), RoundTo(cwl + fwhm * 0.5, -2)};
+    Band = BandOf(cwl, fwhm);
+    if (Progress) {
+        ++Progress->Moved;
+        Progress->Band = *Band;
+        emit ScanProgressChanged();
+    }
     emit UpdateUIRequested();
     return true;
+}
+
+void TInstrumentSession::BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) {
+    Progress = TScanProgress{0, pointCount, BandOf(firstCWL, fwhm), dwellMs};
+    emit ScanProgressChanged();
+}
+
+void TInstrumentSession::EndScan(TScanOutcome /*outcome*/) {
+    if (!Progress)
+        return;
+    Progress.reset();
+    emit ScanProgressChanged();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "caldata/caldata.h"
+#include "session/band.h"
 #include "session/instrumentcontrol.h"
 
 #include <QColor>
@@ -16,12 +17,12 @@ class QTimer;
 class TDevice_RedeRedirada;
 class TSetup_RedeRedirada;
 
-// A pass band in nm: centre and width, and its edges rounded to 0.01 nm as the moves show them.
-struct TBand {
-    double CWL = 0.0;
-    double FWHM = 0.0;
-    double SW = 0.0;
-    double LW = 0.0;
+// A running scan as the session knows it; the SCAN panel feeds it.
+struct TScanProgress {
+    int Moved = 0;   // points moved to so far (0 before the first move)
+    int Total = 0;   // points the plan visits, exactly the worker's walk
+    TBand Band;      // band of the current point (the first point's before the first move)
+    int DwellMs = 0; // the plan's dwell per point
 };
 
 // The instrument as the program knows it, without any window: the link, the calibration table,
@@ -74,6 +75,9 @@ public:
     void Action_DeviceClose() override;
     const TCalData &CalData() const override { return *CalTable; }
     bool GoToSetPoint(double cwl, double fwhm) override;
+    // While a scan runs, each move that the instrument confirms is one more point of it.
+    void BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) override;
+    void EndScan(TScanOutcome outcome) override;
 
     bool IsOperationBusy() const { return OperationBusy; }
     bool IsInfoValid() const { return InfoValid; }
@@ -83,6 +87,9 @@ public:
     // The band of the last move the instrument confirmed; none while the position is unknown:
     // before the first move, after homing, after a move that failed, and without an instrument.
     std::optional<TBand> CurrentBand() const { return Band; }
+    std::optional<TScanProgress> ScanProgress() const {
+        return Progress;
+    } // none while no scan runs
 
     // The connection workflow. Each tick of the search timer makes one attempt on the port at
     // PortIndex while no instrument is ready. An attempt that identifies the instrument holds
@@ -117,6 +124,8 @@ signals:
     void OperationBusyChanged(bool busy);
     // The link was closed; the instrument's position is unknown until it is found again.
     void LinkClosed();
+    // The scan's progress changed: its start, each move, its end.
+    void ScanProgressChanged();
 
 private:
     void DeviceStartUp(const QString &port);
@@ -140,6 +149,7 @@ private:
     double RangeMinNm = -1.0;
     double RangeMaxNm = -1.0;
     std::optional<TBand> Band;
+    std::optional<TScanProgress> Progress;
 
     QStringList Ports; // ports to try, see AddToPortList
     int NextPort = 0;  // entry of Ports that the next attempt tries

@@ -73,6 +73,8 @@ TEST_P(ScanPlanTest, VisitsEachPointOnceThenSucceeds) {
     EXPECT_EQ(Host.Moves, plan.Points);
     EXPECT_EQ(Host.Views.size(), plan.Points.size());
     EXPECT_EQ(Worker.StepCount, static_cast<int>(plan.Points.size()));
+    EXPECT_EQ((TScanWalk{plan.Start, plan.End, plan.Step}.PointCount()),
+              static_cast<int>(plan.Points.size()));
     EXPECT_TRUE(Host.Flags.ScanFinished);
     EXPECT_TRUE(Host.Flags.ScanSucceeded);
 }
@@ -92,6 +94,7 @@ TEST_F(ScanStepTest, PointsStayOnTheTenthGridOverManySmallSteps) {
     StartScan(500.0, 510.0, 0.1, 0.1);
     RunToEnd();
     ASSERT_EQ(Host.Moves.size(), 101u);
+    EXPECT_EQ((TScanWalk{500.0, 510.0, 0.1}.PointCount()), 101);
     for (int i = 0; i <= 100; ++i)
         EXPECT_EQ(Host.Moves[i], (5000 + i) / 10.0) << "point " << i;
     EXPECT_TRUE(Host.Flags.ScanSucceeded);

@@ -210,6 +210,39 @@ TEST_F(SessionTest, TheCurrentBandFollowsConfirmedMovesOnly) {
     EXPECT_FALSE(session().CurrentBand());
 }
 
+// The scan's progress: its start gives the first point, each confirmed move counts and carries
+// its band into the progress and the current band, a failed one counts nothing, and the end
+// clears it. Every change is signalled.
+TEST_F(SessionTest, ScanProgressCountsConfirmedMovesBetweenStartAndEnd) {
+    QSignalSpy changed(rig.session.get(), &TInstrumentSession::ScanProgressChanged);
+    ASSERT_TRUE(session().GoToSetPoint(601.0, 5.0)); // a SET move, outside any scan
+    EXPECT_FALSE(session().ScanProgress());
+    EXPECT_EQ(changed.count(), 0);
+    session().BeginScan(3, 600.0, 5.0, 1500);
+    ASSERT_TRUE(session().ScanProgress());
+    EXPECT_EQ(session().ScanProgress()->Moved, 0);
+    EXPECT_EQ(session().ScanProgress()->Total, 3);
+    EXPECT_EQ(session().ScanProgress()->Band.CWL, 600.0);
+    EXPECT_EQ(session().ScanProgress()->Band.SW, 597.5);
+    EXPECT_EQ(session().ScanProgress()->DwellMs, 1500);
+
+    ASSERT_TRUE(session().GoToSetPoint(600.0, 5.0));
+    ASSERT_TRUE(session().GoToSetPoint(600.5, 5.0));
+    EXPECT_EQ(session().ScanProgress()->Moved, 2);
+    EXPECT_EQ(session().ScanProgress()->Band.CWL, 600.5);
+    EXPECT_EQ(session().ScanProgress()->Band.LW, 603.0);
+    EXPECT_EQ(session().CurrentBand()->CWL, 600.5);
+    session().Device().SetTimeOut(200);
+    Control(sim(), QStringLiteral("noreply 1"));
+    EXPECT_FALSE(session().GoToSetPoint(601.0, 5.0));
+    EXPECT_EQ(session().ScanProgress()->Moved, 2);
+    EXPECT_EQ(changed.count(), 3);
+
+    session().EndScan(TScanOutcome::Failed);
+    EXPECT_FALSE(session().ScanProgress());
+    EXPECT_EQ(changed.count(), 4);
+}
+
 // A cell that cannot be reached ("x" in the file) holds values the link refuses to send.
 TEST_F(SessionTest, AnUnreachableCellPutsNothingOnTheLine) {
     const TCalData &table = session().CalData();
