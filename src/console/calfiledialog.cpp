@@ -1,5 +1,7 @@
 #include "console/calfiledialog.h"
 
+#include "resources/consolewidgets.h"
+
 #include <QFileDialog>
 
 QStringList QtNameFilters(const QString &filter) {
@@ -21,6 +23,9 @@ QStringList QtNameFilters(const QString &filter) {
 QString TCalFileDialog::Execute(const TCalFileDialogSetup &setup) {
     QFileDialog dialog(Parent, setup.Title, setup.InitialDir);
     dialog.setObjectName(QStringLiteral("OpenDialog_CalData"));
+    // Qt's own dialog, so that it takes the console's dark colours like the window behind it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setPalette(DarkPalette());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(setup.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilters(QtNameFilters(setup.Filter));

@@ -3,6 +3,7 @@
 #include "caldata/caldata.h"
 #include "console/positionview.h"
 #include "core/comparisonsigns.h"
+#include "core/numbers.h"
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,9 @@ TForm_ControlPanel::TForm_ControlPanel(IInstrumentControl &instrument, IConsoleV
     Image_Base = picture("Image_Base", "_base", QRect(0, 0, 910, 242));
     Label_Product = NewLabel(Panel_Main, QStringLiteral("Label_Product"), QRect(440, 24, 416, 28),
                              21, ProductText, Qt::black);
-    Label_Remote = NewLabel(Panel_Main, QStringLiteral("Label_Remote"), QRect(252, 24, 176, 28), 21,
+    // Starts right of the longest heading subtitle (SCAN's "a series of pass bands") and ends
+    // at the product line, so the tag covers neither.
+    Label_Remote = NewLabel(Panel_Main, QStringLiteral("Label_Remote"), QRect(288, 24, 140, 28), 21,
                             Alert, Qt::black);
     Label_Remote->setText(QStringLiteral("Remote"));
     Label_Remote->hide();
@@ -46,7 +49,27 @@ TForm_ControlPanel::TForm_ControlPanel(IInstrumentControl &instrument, IConsoleV
         connect(button, &TPicture::Click, this, &TForm_ControlPanel::Image_Button3Click);
     for (TPicture *button : {Image_Button4_On, Image_Button4_Off})
         connect(button, &TPicture::Click, this, &TForm_ControlPanel::Image_Button4Click);
-    AddEntryControls({Image_Button3_On, Image_Button3_Off, Image_Button4_On, Image_Button4_Off});
+    Key_Button3 =
+        new TKeyButton(Panel_Main, QStringLiteral("Key_Button3"), resetButton,
+                       QStringLiteral("Reset"), QStringLiteral("Homes the instrument (Space)"));
+    Key_Button4 = new TKeyButton(Panel_Main, QStringLiteral("Key_Button4"), goButton,
+                                 QStringLiteral("Go"), QString());
+    connect(Key_Button3, &TKeyButton::clicked, this, &TForm_ControlPanel::Image_Button3Click);
+    connect(Key_Button4, &TKeyButton::clicked, this, [this] { Image_Button4Click(); });
+    AddEntryControls({Image_Button3_On, Image_Button3_Off, Image_Button4_On, Image_Button4_Off,
+                      Key_Button3, Key_Button4});
+}
+
+void TForm_ControlPanel::GoOnEnter(std::initializer_list<TLimitedEdit *> edits) {
+    for (TLimitedEdit *edit : edits)
+        connect(edit, &TLimitedEdit::returnPressed, this, [this] { Image_Button4Click(); });
+}
+
+QString TForm_ControlPanel::RangeText(double low, double high) const {
+    if (!Instrument.CalData().Loaded)
+        return QStringLiteral("no calibration table loaded");
+    return FormatFloat(QStringLiteral("0.0"), low) + QStringLiteral(" to ") +
+           FormatFloat(QStringLiteral("0.0"), high) + QStringLiteral(" nm for the loaded table");
 }
 
 void TForm_ControlPanel::AddEntryControls(std::initializer_list<QWidget *> controls) {

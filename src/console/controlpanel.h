@@ -13,6 +13,8 @@
 
 class QLabel;
 class QRect;
+class TKeyButton;
+class TLimitedEdit;
 class TPicture;
 
 // What the SET and SCAN panels share: the product line and the red "Remote" tag, the Reset and
@@ -54,6 +56,10 @@ protected:
 
     // The panel's own entry controls, which remote control disables with the buttons.
     void AddEntryControls(std::initializer_list<QWidget *> controls);
+    // Enter in any of these boxes is a click on Go.
+    void GoOnEnter(std::initializer_list<TLimitedEdit *> edits);
+    // "400.0 to 800.0 nm for the loaded table", or that no table is loaded.
+    QString RangeText(double low, double high) const;
 
     // Each refusal shows its message and answers true when the operation ends there; a remote
     // caller's refusal stores the reply (failReply, "NONE", message) first.
@@ -90,6 +96,9 @@ protected:
     TPicture *Image_Button3_Off = nullptr;
     TPicture *Image_Button4_On = nullptr;
     TPicture *Image_Button4_Off = nullptr;
+    // The keyboard's Reset and Go, over the picture pairs.
+    TKeyButton *Key_Button3 = nullptr;
+    TKeyButton *Key_Button4 = nullptr;
 
 private:
     void SetControlsEnabled(bool enabled);

@@ -2,6 +2,8 @@
 
 #include "caldata/caldata.h"
 #include "core/numbers.h"
+#include "resources/artwork.h"
+#include "resources/consolewidgets.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -14,7 +16,9 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,6 +32,7 @@ constexpr int LabelSpacing = 8;
 constexpr int DefaultColWidth = 80;
 constexpr int FirstColWidth = 64;
 constexpr int CellColWidth = 112;
+constexpr int CellBorder = 1; // the section line on each side of a cell's text
 
 // Every cell, fixed or not, on the background of a header item in its normal state, with its
 // text on one line, centred both ways.
@@ -132,9 +137,9 @@ TForm_CalData::TForm_CalData(const TCalData &table, QWidget *parent)
     setWindowTitle(QStringLiteral("Mapping Data"));
     // The main window forgets the window when it goes; the next double click makes a fresh one.
     setAttribute(Qt::WA_DeleteOnClose);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(16);
-    setFont(font);
+    // The compiled-in face, so that the cells measure the same on every system.
+    InstallInterfaceFonts();
+    setFont(ConsoleFont(16));
     // Qt sizes the client area; with a usual frame this client minimum is the outer 800 x 400.
     resize(ClientWidth, ClientHeight);
     setMinimumSize(ClientWidth, ClientHeight);
@@ -240,8 +245,23 @@ void TForm_CalData::Action_RefreshCalData() {
         }
     }
     StringGrid_CalData->verticalHeader()->setFixedWidth(FirstColWidth);
-    StringGrid_CalData->horizontalHeader()->setDefaultSectionSize(CellColWidth);
+    QHeaderView *header = StringGrid_CalData->horizontalHeader();
+    header->setDefaultSectionSize(CellColWidth);
+    const QFontMetrics metrics(StringGrid_CalData->font());
+    std::vector<int> widths(cols, CellColWidth);
+    for (int r = 0; r <= rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            const int needed =
+                metrics.horizontalAdvance(texts.at(r * gridCols + c + 1)) + 2 * CellBorder;
+            widths[c] = std::max(widths[c], needed);
+        }
+    }
     GridModel->SetGrid(rows + 1, gridCols, std::move(texts));
+    // Every row as tall as the fixed one, so that cells and fixed row look alike in any font.
+    StringGrid_CalData->verticalHeader()->setDefaultSectionSize(header->sizeHint().height());
+    // Only a column whose longest text would not fit grows beyond the usual width.
+    for (int c = 0; c < cols; ++c)
+        header->resizeSection(c, widths[c]);
 }
 
 void TForm_CalData::resizeEvent(QResizeEvent *event) {

@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QShortcut>
 #include <QTimer>
 
 #include <array>
@@ -46,7 +47,18 @@ TForm_ControlScan::TForm_ControlScan(IInstrumentControl &instrument, IConsoleVie
         TLimitedEdit *edit = Edit[i];
         connect(edit, &TLimitedEdit::Click, this, [this, edit] { EditClick(edit); });
     }
+    QWidget::setTabOrder(Edit[EditCount - 1], Key_Button3);
+    QWidget::setTabOrder(Key_Button3, Key_Button4);
+    Key_Button4->setToolTip(QStringLiteral("Starts the scan (Space, or Enter in a box); while it "
+                                           "runs, stops it (Space or Escape)"));
+    GoOnEnter({Edit[0], Edit[1], Edit[2], Edit[3], Edit[4]});
     AddEntryControls({Edit[0], Edit[1], Edit[2], Edit[3], Edit[4]});
+    // Escape stops a running scan the way Go does; in remote mode the client decides.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (Flags.Scanning && !Console.IsRemoteMode())
+            Image_Button4Click();
+    });
 
     Timer_CheckScan = new QTimer(this);
     Timer_CheckScan->setObjectName(QStringLiteral("Timer_CheckScan"));
@@ -88,7 +100,32 @@ void TForm_ControlScan::FormClose() {
 
 void TForm_ControlScan::Action_UpdateUI() {
     TForm_ControlPanel::Action_UpdateUI();
+    DescribeEdits();
     QCoreApplication::processEvents();
+}
+
+void TForm_ControlScan::DescribeEdits() {
+    const TCalData &table = Instrument.CalData();
+    const QString cw = RangeText(table.GetMinCW(), table.GetMaxCW());
+    const struct {
+        const char *name;
+        QString toolTip;
+    } boxes[EditCount] = {
+        {"START", QStringLiteral("Centre wavelength of the first point: ") + cw},
+        {"END", QStringLiteral("Centre wavelength of the last point: ") + cw},
+        {"FWHM", QStringLiteral("Width of every band, a column of the table: ") +
+                     RangeText(table.GetMinFWHM(), table.GetMaxFWHM())},
+        {"STEP", table.Loaded ? QStringLiteral("Distance between points: a whole multiple of ") +
+                                    FormatFloat(QStringLiteral("0.0"), table.GetCWStep()) +
+                                    QStringLiteral(" nm, the table's CW interval")
+                              : QStringLiteral("Distance between points: no calibration table "
+                                               "loaded")},
+        {"Time delay", QStringLiteral("Dwell at each point: 0.1 to 600 s")},
+    };
+    for (int i = 0; i < EditCount; ++i) {
+        Edit[i]->setAccessibleName(QString::fromLatin1(boxes[i].name));
+        Edit[i]->setToolTip(boxes[i].toolTip);
+    }
 }
 
 // A click empties the box, ready for a new value.

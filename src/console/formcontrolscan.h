@@ -84,6 +84,8 @@ private:
     // The plan in the edits against the rules; a plan that passes becomes ScanPlan.
     TScanPlanVerdict CheckEdits();
     TScanPlanTexts PlanTexts() const;
+    // Names and tooltips of the boxes, with the ranges of the loaded table.
+    void DescribeEdits();
 
     bool Closing = false;
     TScanFlags Flags;

@@ -34,14 +34,30 @@ TForm_ControlSet::TForm_ControlSet(IInstrumentControl &instrument, IConsoleView 
                              EditBackground, EditTypingLimit);
     Edit2 = new TLimitedEdit(Panel_Main, QStringLiteral("Edit2"), QRect(450, 160, 144, 48), 37,
                              EditBackground, EditTypingLimit);
+    Key_Button1 = new TKeyButton(Panel_Main, QStringLiteral("Key_Button1"), QRect(56, 88, 178, 60),
+                                 QStringLiteral("CWL / FWHM"),
+                                 QStringLiteral("Enter the band as centre wavelength and width"));
+    Key_Button2 = new TKeyButton(Panel_Main, QStringLiteral("Key_Button2"), QRect(56, 163, 178, 60),
+                                 QStringLiteral("SW / LW"),
+                                 QStringLiteral("Enter the band by its two edges"));
+    Key_Button4->setToolTip(QStringLiteral("Moves the instrument to the band in the boxes "
+                                           "(Space, or Enter in a box)"));
+    // Reading order: the selectors, the boxes left to right, Reset, Go.
+    QWidget::setTabOrder(Key_Button1, Key_Button2);
+    QWidget::setTabOrder(Key_Button2, Edit1);
     QWidget::setTabOrder(Edit1, Edit2);
-    AddEntryControls(
-        {Image_Button1_On, Image_Button1_Off, Image_Button2_On, Image_Button2_Off, Edit1, Edit2});
+    QWidget::setTabOrder(Edit2, Key_Button3);
+    QWidget::setTabOrder(Key_Button3, Key_Button4);
+    GoOnEnter({Edit1, Edit2});
+    AddEntryControls({Image_Button1_On, Image_Button1_Off, Image_Button2_On, Image_Button2_Off,
+                      Edit1, Edit2, Key_Button1, Key_Button2});
 
     for (TPicture *picture : {Image_Button1_On, Image_Button1_Off})
         connect(picture, &TPicture::Click, this, &TForm_ControlSet::Image_Button1Click);
     for (TPicture *picture : {Image_Button2_On, Image_Button2_Off})
         connect(picture, &TPicture::Click, this, &TForm_ControlSet::Image_Button2Click);
+    connect(Key_Button1, &TKeyButton::clicked, this, &TForm_ControlSet::Image_Button1Click);
+    connect(Key_Button2, &TKeyButton::clicked, this, &TForm_ControlSet::Image_Button2Click);
     connect(Edit1, &TLimitedEdit::Click, this, &TForm_ControlSet::Edit1Click);
     connect(Edit2, &TLimitedEdit::Click, this, &TForm_ControlSet::Edit2Click);
 
@@ -58,7 +74,34 @@ void TForm_ControlSet::FormCreate() {
     Action_UpdateUI();
 }
 
+void TForm_ControlSet::Action_UpdateUI() {
+    TForm_ControlPanel::Action_UpdateUI();
+    DescribeEdits();
+}
+
+void TForm_ControlSet::DescribeEdits() {
+    const TCalData &table = Instrument.CalData();
+    const double minCW = table.GetMinCW();
+    const double maxCW = table.GetMaxCW();
+    const double maxFWHM = table.GetMaxFWHM();
+    if (InputMode == 0) {
+        Edit1->setAccessibleName(QStringLiteral("CWL"));
+        Edit1->setToolTip(QStringLiteral("Centre wavelength: ") + RangeText(minCW, maxCW));
+        Edit2->setAccessibleName(QStringLiteral("FWHM"));
+        Edit2->setToolTip(QStringLiteral("Full width at half maximum, a column of the table: ") +
+                          RangeText(table.GetMinFWHM(), maxFWHM));
+    } else {
+        Edit1->setAccessibleName(QStringLiteral("SW"));
+        Edit1->setToolTip(QStringLiteral("Short-wave edge: ") +
+                          RangeText(minCW - maxFWHM / 2, maxCW));
+        Edit2->setAccessibleName(QStringLiteral("LW"));
+        Edit2->setToolTip(QStringLiteral("Long-wave edge: ") +
+                          RangeText(minCW, maxCW + maxFWHM / 2));
+    }
+}
+
 void TForm_ControlSet::Action_EditMode_Update() {
+    DescribeEdits();
     const bool pair = InputMode == 0;
     Image_Button1_On->setVisible(pair);
     Image_Button1_Off->setVisible(!pair);

@@ -17,6 +17,8 @@ public:
     TForm_ControlSet(IInstrumentControl &instrument, IConsoleView &console,
                      QWidget *parent = nullptr);
 
+    // The product line, and the boxes' tooltips with the ranges of the loaded table.
+    void Action_UpdateUI() override;
     // Shows the selector and frame pictures of InputMode and draws them at once.
     void Action_EditMode_Update();
     // The shared actions once more, as the remote server's interface asks for them.
@@ -63,6 +65,8 @@ private:
     // Body of Go, run with the lock held.
     void RunGo(TCaller caller);
     TSetPointVerdict CheckEdits();
+    // Names and tooltips of the boxes, which change with InputMode and the table.
+    void DescribeEdits();
     QByteArray RemoteCommand() const; // "SETC" or "SETR" by InputMode
 
     TPicture *Image_Button1_On = nullptr;
@@ -75,4 +79,6 @@ private:
     TPicture *Image_Edit2_Mode2 = nullptr;
     TLimitedEdit *Edit1 = nullptr;
     TLimitedEdit *Edit2 = nullptr;
+    TKeyButton *Key_Button1 = nullptr; // the keyboard's CWL/FWHM and SW/LW selectors
+    TKeyButton *Key_Button2 = nullptr;
 };

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 #include <algorithm>
@@ -64,7 +65,7 @@ void TForm_Main::CreateComponents() {
     setFont(font);
     setWindowOpacity(1.0);
     if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+        move(StartPosition(screen->availableGeometry(), size()));
 
     Panel_Title = NewPanel(this, QStringLiteral("Panel_Title"), QRect(0, 0, 910, 60), Background);
     Image_Title_Base = new TPicture(Panel_Title, QStringLiteral("Image_Title_Base"),
@@ -91,6 +92,20 @@ void TForm_Main::CreateComponents() {
     Image_Tab2_Off = tab("Image_Tab2_Off", "tab_scan_off", 172);
     Image_Tab3_On = tab("Image_Tab3_On", "tab_help_on", 312);
     Image_Tab3_Off = tab("Image_Tab3_Off", "tab_help_off", 312);
+    const struct {
+        const char *name, *caption, *toolTip;
+    } keyTabs[] = {{"Key_Tab1", "SET", "One pass band (Ctrl+1)"},
+                   {"Key_Tab2", "SCAN", "A series of pass bands (Ctrl+2)"},
+                   {"Key_Tab3", "HELP", "How the tabs work (Ctrl+3)"}};
+    for (int mode = 0; mode < 3; ++mode) {
+        auto *key = new TKeyButton(Panel_TabControl, QString::fromLatin1(keyTabs[mode].name),
+                                   QRect(32 + 140 * mode, 8, 140, 40),
+                                   QString::fromLatin1(keyTabs[mode].caption),
+                                   QString::fromLatin1(keyTabs[mode].toolTip));
+        connect(key, &TKeyButton::clicked, this, [this, mode] { KeyboardSelectTab(mode); });
+        auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + mode)), this);
+        connect(shortcut, &QShortcut::activated, this, [this, mode] { KeyboardSelectTab(mode); });
+    }
 
     Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 112, 910, PanelMainHeight),
                           Background);
@@ -106,7 +121,25 @@ void TForm_Main::CreateComponents() {
     // The whole bar takes the double click, the text included.
     Label_Message->setAttribute(Qt::WA_TransparentForMouseEvents);
 
+    const struct {
+        TPicture *picture;
+        const char *name, *toolTip;
+    } described[] = {
+        {Image_Title_Base, "Title bar", "Drag to move the window"},
+        {Image_Title_Button1, "Minimise", "Minimises the window"},
+        {Image_Title_Button2, "Close", "Closes Kestrune; refused while an operation runs"},
+        {Image_Slide_Button, "Opacity", "Drag left to dim the window, down to half opacity"},
+        {Image_Message_Base, "Message bar", "What the last operation reported"},
+    };
+    for (const auto &item : described) {
+        item.picture->setAccessibleName(QString::fromLatin1(item.name));
+        item.picture->setToolTip(QString::fromLatin1(item.toolTip));
+    }
+    Label_Message->setAccessibleName(QStringLiteral("Message"));
+
     connect(Image_Title_Base, &TPicture::MouseDown, this, &TForm_Main::Image_Title_BaseMouseDown);
+    connect(Image_Title_Base, &TPicture::MouseMove, this, &TForm_Main::Image_Title_BaseMouseMove);
+    connect(Image_Title_Base, &TPicture::MouseUp, this, [this] { TitleDragging = false; });
     connect(Image_Title_Button1, &TPicture::Click, this, &TForm_Main::Image_Title_Button1Click);
     connect(Image_Title_Button2, &TPicture::Click, this, &TForm_Main::Image_Title_Button2Click);
     const TPicture *const tabs[] = {Image_Tab1_On,  Image_Tab1_Off, Image_Tab2_On,
@@ -268,9 +301,21 @@ void TForm_Main::Action_ChangeMode() {
     }
 }
 
-void TForm_Main::Image_Title_BaseMouseDown() {
-    if (QWindow *window = windowHandle())
-        window->startSystemMove();
+QPoint TForm_Main::StartPosition(const QRect &available, const QSize &size) {
+    const QPoint centred = available.center() - QRect(QPoint(0, 0), size).center();
+    return {std::max(centred.x(), available.left()), std::max(centred.y(), available.top())};
+}
+
+void TForm_Main::Image_Title_BaseMouseDown(const QPoint &pos) {
+    QWindow *window = windowHandle();
+    TitleDragging = window == nullptr || !window->startSystemMove();
+    TitleGrab = pos;
+}
+
+// The title bar moves with the window, so the grab point comes back under the mouse.
+void TForm_Main::Image_Title_BaseMouseMove(const QPoint &pos) {
+    if (TitleDragging)
+        move(this->pos() + pos - TitleGrab);
 }
 
 void TForm_Main::Image_Title_Button1Click() {
@@ -289,6 +334,12 @@ void TForm_Main::SelectTab(int mode) {
     Mode = mode;
     Action_ChangeMode();
     Action_UpdateUI();
+}
+
+// The keyboard's way to the tabs follows the click's rule, and the remote client's lock-out.
+void TForm_Main::KeyboardSelectTab(int mode) {
+    if (!IsRemoteMode())
+        SelectTab(mode);
 }
 
 void TForm_Main::Image_Slide_ButtonMouseDown(const QPoint &pos) {

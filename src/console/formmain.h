@@ -39,6 +39,10 @@ public:
     TForm_Main();
     ~TForm_Main() override;
 
+    // Where a window of this size opens on a screen with this available area: centred, but
+    // never with its top-left corner (and so its title bar) outside the area.
+    static QPoint StartPosition(const QRect &available, const QSize &size);
+
     TInstrumentSession &Session() { return *InstrumentSession; }
     TSetup_RedeRedirada &Settings() { return *Setup; }
     TRemoteServer &RemoteServer() { return *ServerSocket; }
@@ -75,10 +79,12 @@ private:
     void FormClose();
     void DestroyOwnedObjects();
 
-    void Image_Title_BaseMouseDown();
+    void Image_Title_BaseMouseDown(const QPoint &pos);
+    void Image_Title_BaseMouseMove(const QPoint &pos);
     void Image_Title_Button1Click();
     void Image_Title_Button2Click();
     void SelectTab(int mode);
+    void KeyboardSelectTab(int mode);
     void Image_Slide_ButtonMouseDown(const QPoint &pos);
     void Image_Slide_ButtonMouseMove(const QPoint &pos);
     void Image_Slide_ButtonMouseUp();
@@ -87,6 +93,9 @@ private:
     int Mode = 0;              // selected tab: 0 SET, 1 SCAN, 2 HELP
     bool KnobDragging = false; // the opacity knob is being dragged
     int KnobGrabX = 0;         // where inside the knob the drag started
+    // Without a window manager the system move is refused and the window follows the drag.
+    bool TitleDragging = false;
+    QPoint TitleGrab; // where inside the title bar the drag started
     int CloseSettleRounds = DefaultCloseSettleRounds;
 
     std::unique_ptr<TSetup_RedeRedirada> Setup;

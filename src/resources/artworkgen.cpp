@@ -1,6 +1,8 @@
 // Draws the interface pictures at their pixel sizes and writes them as PNG files. Runs at build
-// time: artworkgen <output folder> <Open Sans font folder>. Every picture is drawn for 1:1 display;
-// the window never scales, so lines sit on pixel centres and text is hinted at its final size.
+// time: artworkgen <output folder> <Open Sans font folder>. Every picture is drawn twice: for 1:1
+// display as name.png, where lines sit on pixel centres and text is hinted at its final size, and
+// at twice the size as name@2x.png for screens scaled by two, where Qt would otherwise enlarge
+// the first and blur it.
 
 #include <QDir>
 #include <QFontDatabase>
@@ -50,8 +52,13 @@ QFont OpenSans(int px, QFont::Weight weight = QFont::Normal, qreal spacing = 0) 
     return f;
 }
 
+// Device pixels per picture pixel of the pictures being drawn. The painter takes it from the
+// canvas, so the drawing code works in picture pixels at either size.
+int Scale = 1;
+
 QImage Canvas(int w, int h, const QColor &fill = Qt::transparent) {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage img(w * Scale, h * Scale, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(Scale);
     img.fill(fill);
     return img;
 }
@@ -855,6 +862,8 @@ struct Picture {
     const char *name;
     int width, height;
     std::function<QImage()> draw;
+    // Set pixel by pixel at one size; the double-size copy doubles every pixel.
+    bool pixelByPixel = false;
 };
 
 std::vector<Picture> Pictures() {
@@ -922,10 +931,10 @@ std::vector<Picture> Pictures() {
         {"view_edit3_base", 182, 46, ViewBoxCWL},
         {"view_edit4_base", 103, 46, ViewBoxSW},
         {"view_edit5_base", 103, 46, ViewBoxLW},
-        {"view_pos_range", 20, 33, PosRange},
-        {"view_pos_cwl", 8, 33, PosCWL},
-        {"view_pos_sw", 8, 33, PosSW},
-        {"view_pos_lw", 8, 33, PosLW},
+        {"view_pos_range", 20, 33, PosRange, true},
+        {"view_pos_cwl", 8, 33, PosCWL, true},
+        {"view_pos_sw", 8, 33, PosSW, true},
+        {"view_pos_lw", 8, 33, PosLW, true},
         {"help_base", 910, 426, HelpBase},
     };
 }
@@ -952,17 +961,23 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "artworkgen: cannot create the output folder\n");
         return 1;
     }
-    for (const Picture &pic : Pictures()) {
-        const QImage img = pic.draw();
-        if (img.width() != pic.width || img.height() != pic.height) {
-            std::fprintf(stderr, "artworkgen: %s is %dx%d, not %dx%d\n", pic.name, img.width(),
-                         img.height(), pic.width, pic.height);
-            return 1;
-        }
-        const QString path = out.filePath(QString::fromLatin1(pic.name) + QStringLiteral(".png"));
-        if (!img.save(path)) {
-            std::fprintf(stderr, "artworkgen: cannot write %s\n", qPrintable(path));
-            return 1;
+    for (const int scale : {1, 2}) {
+        for (const Picture &pic : Pictures()) {
+            Scale = pic.pixelByPixel ? 1 : scale;
+            QImage img = pic.draw();
+            if (img.width() != pic.width * Scale || img.height() != pic.height * Scale) {
+                std::fprintf(stderr, "artworkgen: %s is %dx%d, not %dx%d\n", pic.name, img.width(),
+                             img.height(), pic.width * Scale, pic.height * Scale);
+                return 1;
+            }
+            if (Scale != scale)
+                img = img.scaled(img.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            const QString suffix = scale == 1 ? QStringLiteral(".png") : QStringLiteral("@2x.png");
+            const QString path = out.filePath(QString::fromLatin1(pic.name) + suffix);
+            if (!img.save(path)) {
+                std::fprintf(stderr, "artworkgen: cannot write %s\n", qPrintable(path));
+                return 1;
+            }
         }
     }
     return 0;

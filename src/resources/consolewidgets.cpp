@@ -9,6 +9,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+const QColor FocusFrame{0x2f, 0x9c, 0xff}; // the artwork's blue
+} // namespace
 
 TPicture::TPicture(QWidget *parent, const QString &name, const QString &artwork,
                    const QRect &geometry)
@@ -41,6 +46,26 @@ void TPicture::mouseReleaseEvent(QMouseEvent *event) {
 void TPicture::mouseDoubleClickEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
         emit DblClick();
+}
+
+TKeyButton::TKeyButton(QWidget *parent, const QString &name, const QRect &geometry,
+                       const QString &accessibleName, const QString &toolTip)
+    : QAbstractButton(parent) {
+    setObjectName(name);
+    setGeometry(geometry);
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAccessibleName(accessibleName);
+    setToolTip(toolTip);
+}
+
+void TKeyButton::paintEvent(QPaintEvent *) {
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(FocusFrame, 2));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
 }
 
 TLimitedEdit::TLimitedEdit(QWidget *parent, const QString &name, const QRect &geometry,
@@ -86,6 +111,7 @@ void TLimitedEdit::inputMethodEvent(QInputMethodEvent *event) {
 void TLimitedEdit::contextMenuEvent(QContextMenuEvent *event) {
     QMenu *menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setPalette(DarkPalette());
     const bool pasteFits = Fits(QGuiApplication::clipboard()->text());
     for (QAction *action : menu->actions()) {
         if (action->objectName() == QLatin1String("edit-paste") && !pasteFits)
@@ -96,13 +122,34 @@ void TLimitedEdit::contextMenuEvent(QContextMenuEvent *event) {
 
 void TLimitedEdit::focusInEvent(QFocusEvent *event) {
     QLineEdit::focusInEvent(event);
-    deselect();
+    // The line edit itself selects the text for the keyboard's reasons.
+    if (event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason)
+        deselect();
 }
 
 void TLimitedEdit::mouseReleaseEvent(QMouseEvent *event) {
     QLineEdit::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit Click();
+}
+
+QPalette DarkPalette() {
+    QPalette pal;
+    pal.setColor(QPalette::Window, QColor(0x23, 0x23, 0x23));
+    pal.setColor(QPalette::WindowText, QColor(0xe4, 0xe4, 0xe4));
+    pal.setColor(QPalette::Base, QColor(0x16, 0x16, 0x16));
+    pal.setColor(QPalette::AlternateBase, QColor(0x27, 0x27, 0x27));
+    pal.setColor(QPalette::Text, QColor(0xe4, 0xe4, 0xe4));
+    pal.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
+    pal.setColor(QPalette::ButtonText, QColor(0xe4, 0xe4, 0xe4));
+    pal.setColor(QPalette::Highlight, FocusFrame);
+    pal.setColor(QPalette::HighlightedText, Qt::black);
+    pal.setColor(QPalette::ToolTipBase, QColor(0x27, 0x27, 0x27));
+    pal.setColor(QPalette::ToolTipText, QColor(0xe4, 0xe4, 0xe4));
+    pal.setColor(QPalette::PlaceholderText, QColor(0x6c, 0x6c, 0x6c));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(QPalette::Disabled, role, QColor(0x6c, 0x6c, 0x6c));
+    return pal;
 }
 
 QFont ConsoleFont(int pixelHeight) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -29,9 +30,24 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 };
 
+// The keyboard's side of a picture button: an invisible button over the button's place that
+// takes the focus by Tab, shows it with a frame, and clicks on Space. The mouse passes through
+// it to the pictures below, which keep their own click handling.
+class TKeyButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    TKeyButton(QWidget *parent, const QString &name, const QRect &geometry,
+               const QString &accessibleName, const QString &toolTip);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
 // A borderless single-line entry box with centred text. The typing limit applies to what the
 // operator types, pastes or drops; setText() puts any text in whole, so a program can place a
-// longer value than an operator could type. Selects nothing when it gets the focus.
+// longer value than an operator could type. Entered by Tab or Shift+Tab it selects its text, so
+// typing replaces it; entered otherwise it selects nothing. Its context menu is drawn in the
+// console's dark colours.
 class TLimitedEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -55,6 +71,9 @@ private:
 
     int typingLimit_;
 };
+
+// The console's dark colours, for the menus and dialogs it opens.
+QPalette DarkPalette();
 
 // Open Sans with the given character height in pixels.
 QFont ConsoleFont(int pixelHeight);

@@ -5,6 +5,8 @@
 #include "support/tempprogramfolder.h"
 
 #include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -218,12 +220,34 @@ TEST_F(FormCalDataTest, FixedAndOrdinaryCells_ArePaintedAlike) {
     const QPoint inHeader =
         gridOrigin +
         QPoint(header.left() + grid->horizontalHeader()->sectionViewportPosition(1) + 3,
-               header.center().y());
+               header.top() + header.height() / 2);
     const QRect cell = grid->visualRect(grid->model()->index(1, 1));
     const QPoint inCell =
         gridOrigin + grid->viewport()->mapTo(grid, cell.topLeft()) + QPoint(3, cell.height() / 2);
     EXPECT_EQ(image.pixelColor(inHeader), image.pixelColor(inCell));
     EXPECT_NE(image.pixelColor(inCell), grid->palette().color(QPalette::Base));
+}
+
+// The grid draws in the compiled-in face, so the widths hold on every system; only a column
+// with a text too wide for the usual width grows.
+TEST_F(FormCalDataTest, EveryCellTextFitsItsColumnInTheShippedFont) {
+    QStringList lines = calfiles::ExampleLines();
+    lines.replaceInStrings(QStringLiteral("1180:3390:300"), QStringLiteral("12000:34000:15000"));
+    lines.replaceInStrings(QStringLiteral("1200:3400:150"), QStringLiteral("412:5750:1500"));
+    Load(lines);
+    Open();
+    EXPECT_EQ(QFontInfo(grid->font()).family(), QStringLiteral("Open Sans"));
+    EXPECT_EQ(grid->font().pixelSize(), 16);
+    const QFontMetrics metrics(grid->font());
+    QHeaderView *header = grid->horizontalHeader();
+    for (int col = 1; col < GridCols(); ++col) {
+        for (int row = 0; row < grid->model()->rowCount() + 1; ++row)
+            EXPECT_LE(metrics.horizontalAdvance(Cell(col, row)) + 2, header->sectionSize(col - 1))
+                << qPrintable(Cell(col, row));
+    }
+    EXPECT_EQ(header->sectionSize(0), 112);
+    EXPECT_GT(header->sectionSize(1), 112);
+    EXPECT_EQ(header->sectionSize(2), 112);
 }
 
 TEST_F(FormCalDataTest, Closing_DestroysTheWindow) {

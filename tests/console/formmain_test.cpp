@@ -4,6 +4,7 @@
 #include "console/formcontrolset.h"
 #include "console/positionview.h"
 #include "remote/remoteserver.h"
+#include "resources/artwork.h"
 #include "session/instrumentsession.h"
 #include "setup/setuprederedirada.h"
 #include "sim/virtualinstrument.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -25,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -130,12 +133,15 @@ protected:
     std::unique_ptr<TForm_Main> form;
 };
 
-TEST_F(MainWindowTest, OpensAsTheBorderlessConsoleCentredOnTheScreen) {
+TEST_F(MainWindowTest, OpensAsTheBorderlessConsoleCentredInsideTheScreen) {
     Open();
     EXPECT_EQ(form->windowTitle(), "Kestrune v1.0");
     EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(form->size(), QSize(910, 624));
-    EXPECT_EQ(form->geometry().center(), form->screen()->availableGeometry().center());
+    // Centred where it fits (the offscreen screen is 800 pixels wide), never left or above it.
+    const QRect available = form->screen()->availableGeometry();
+    EXPECT_EQ(form->geometry().center().y(), available.center().y());
+    EXPECT_EQ(form->x(), std::max(available.left(), available.center().x() - 910 / 2 + 1));
     EXPECT_EQ(Panel("Panel_Title")->geometry(), QRect(0, 0, 910, 60));
     EXPECT_EQ(Panel("Panel_TabControl")->geometry(), QRect(0, 64, 910, 48));
     EXPECT_EQ(MainDock()->geometry(), QRect(0, 112, 910, 242));
@@ -169,6 +175,45 @@ TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
         ++checked;
     }
     EXPECT_EQ(checked, 43);
+}
+
+TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
+    int checked = 0;
+    for (QDirIterator it(QStringLiteral(":/art")); it.hasNext();) {
+        const QString name = QFileInfo(it.next()).completeBaseName();
+        if (name.endsWith(QLatin1String("@2x")))
+            continue;
+        const QPixmap plain = ArtworkPixmap(name, 1.0);
+        const QPixmap sharp = ArtworkPixmap(name, 2.0);
+        EXPECT_EQ(plain.devicePixelRatio(), 1.0) << qPrintable(name);
+        EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << qPrintable(name);
+        EXPECT_EQ(sharp.size(), plain.size() * 2) << qPrintable(name);
+        EXPECT_EQ(sharp.deviceIndependentSize().toSize(), plain.size()) << qPrintable(name);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 45);
+}
+
+// A screen smaller than the window (1280 x 900 at scale 2) keeps the title bar reachable.
+TEST(WindowPlacementTest, OpensCentredButNeverAboveOrLeftOfTheAvailableArea) {
+    const QSize window(910, 624);
+    EXPECT_EQ(TForm_Main::StartPosition(QRect(0, 0, 640, 450), window), QPoint(0, 0));
+    EXPECT_EQ(TForm_Main::StartPosition(QRect(0, 28, 640, 422), window), QPoint(0, 28));
+    EXPECT_EQ(TForm_Main::StartPosition(QRect(1280, 0, 640, 900), window), QPoint(1280, 138));
+    EXPECT_EQ(TForm_Main::StartPosition(QRect(0, 0, 1920, 1080), window), QPoint(505, 228));
+}
+
+// Offscreen, like an X server without a window manager, refuses the system move.
+TEST_F(MainWindowTest, TheTitleBarDragsTheWindowWhenTheSystemMoveIsRefused) {
+    Open();
+    QWidget *title = Find("Image_Title_Base");
+    const QPoint start = form->pos();
+    QTest::mousePress(title, Qt::LeftButton, {}, QPoint(100, 30));
+    QTest::mouseMove(title, QPoint(140, 50));
+    EXPECT_EQ(form->pos(), start + QPoint(40, 20));
+    QTest::mouseRelease(title, Qt::LeftButton, {}, QPoint(100, 30));
+    QTest::mouseMove(title, QPoint(160, 60));
+    EXPECT_EQ(form->pos(), start + QPoint(40, 20));
 }
 
 TEST_F(MainWindowTest, TabsSwitchPanelsAndTheDockHeight) {
@@ -312,6 +357,127 @@ TEST_F(MainWindowTest, ScanPanelHasFiveEditsInTabOrder) {
     EXPECT_TRUE(Find("Image_Button3_Off", scan)->isVisible());
     EXPECT_FALSE(Find("Image_Button4_On", scan)->isVisible());
     EXPECT_FALSE(Find("Label_Remote", scan)->isVisible());
+}
+
+quint16 FreeTcpPort();
+
+class MainWindowKeyboardTest : public MainWindowTest {
+protected:
+    void OpenActive() {
+        Open();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    QString Focused() const {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+    }
+    QString Message() const { return Find<QLabel>("Label_Message")->text(); }
+    void Press(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    }
+};
+
+TEST_F(MainWindowKeyboardTest, TabVisitsEveryControlInReadingOrderAndSelectsTheBoxes) {
+    OpenActive();
+    QWidget *set = Panel("Form_ControlSet");
+    Find<QLineEdit>("Edit1", set)->setText(QStringLiteral("600.0"));
+    Find("Key_Tab1")->setFocus(Qt::TabFocusReason);
+    const QStringList order{"Key_Tab1", "Key_Tab2", "Key_Tab3",    "Key_Button1", "Key_Button2",
+                            "Edit1",    "Edit2",    "Key_Button3", "Key_Button4", "Key_Tab1"};
+    QStringList seen{Focused()};
+    for (int i = 1; i < order.size(); ++i) {
+        Press(Qt::Key_Tab);
+        seen << Focused();
+    }
+    EXPECT_EQ(seen, order);
+    Press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(Focused(), "Key_Button4");
+    // The focused button draws its frame; the others draw nothing over their pictures.
+    const QImage focused = Find("Key_Button4", set)->grab().toImage();
+    const QImage other = Find("Key_Button3", set)->grab().toImage();
+    EXPECT_EQ(focused.pixelColor(1, focused.height() / 2), QColor(0x2f, 0x9c, 0xff));
+    EXPECT_NE(other.pixelColor(1, other.height() / 2), QColor(0x2f, 0x9c, 0xff));
+
+    // A box reached by the keyboard offers its text for replacing; a click still empties it.
+    for (int i = 0; i < 3; ++i)
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(Focused(), "Edit1");
+    auto *edit1 = Find<QLineEdit>("Edit1", set);
+    EXPECT_EQ(edit1->selectedText(), "600.0");
+    QTest::keyClicks(edit1, QStringLiteral("55"));
+    EXPECT_EQ(edit1->text(), "55");
+    QTest::mouseClick(edit1, Qt::LeftButton);
+    EXPECT_EQ(edit1->text(), "");
+
+    // Every control a screen reader reaches has a name and says what it does.
+    for (const QString &name : order) {
+        const QWidget *control = Find(name.toLatin1().constData());
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << qPrintable(name);
+        EXPECT_FALSE(control->toolTip().isEmpty()) << qPrintable(name);
+    }
+}
+
+TEST_F(MainWindowKeyboardTest, EnterGoesSpaceClicksEscapeStopsAndTabsWaitForTheScan) {
+    OpenActive();
+    MakeReady();
+    form->Action_UpdateUI();
+    QWidget *set = Panel("Form_ControlSet");
+    EXPECT_EQ(Find("Edit1", set)->toolTip(),
+              "Centre wavelength: 400.0 to 800.0 nm for the loaded table");
+    auto *edit1 = Find<QLineEdit>("Edit1", set);
+    edit1->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(edit1, QStringLiteral("600.0"));
+    Press(Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5"));
+    Press(Qt::Key_Return);
+    EXPECT_EQ(Message(), "Successfully changed wavelength and FWHM.");
+    ASSERT_TRUE(form->Session().CurrentBand().has_value());
+    EXPECT_DOUBLE_EQ(form->Session().CurrentBand()->CWL, 600.0);
+
+    Find("Key_Button2", set)->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Space);
+    EXPECT_EQ(Find("Edit1", set)->accessibleName(), "SW");
+    EXPECT_TRUE(Find("Image_Button2_On", set)->isVisible());
+
+    Press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedMode(), 1);
+    QWidget *scan = Panel("Form_ControlScan");
+    const char *plan[] = {"580.0", "610.0", "5.0", "10.0", "60.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    Find("Edit5", scan)->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Enter);
+    EXPECT_EQ(Message(), "Scanning...");
+    // The tabs refuse the keyboard as they refuse the mouse while the scan holds the lock.
+    Press(Qt::Key_1, Qt::ControlModifier);
+    Find("Key_Tab3")->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Space);
+    EXPECT_EQ(form->SelectedMode(), 1);
+    Press(Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return Message() == "Scan aborted."; }));
+    EXPECT_FALSE(form->Session().IsOperationBusy());
+    Press(Qt::Key_Space);
+    EXPECT_EQ(form->SelectedMode(), 2);
+}
+
+TEST_F(MainWindowKeyboardTest, ARemoteClientTakesTheKeyboardAway) {
+    const quint16 port = FreeTcpPort();
+    WriteSettings("[Info]\nType=Kestrune v1\n[Remote]\nPortNum=" + QByteArray::number(port) + "\n");
+    OpenActive();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(WaitUntil([&] { return form->IsRemoteMode(); }));
+    Find("Key_Tab2")->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Space);
+    Press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedMode(), 0);
+    QWidget *set = Panel("Form_ControlSet");
+    for (const char *name :
+         {"Key_Button1", "Key_Button2", "Edit1", "Edit2", "Key_Button3", "Key_Button4"})
+        EXPECT_FALSE(Find(name, set)->isEnabled()) << name;
+    Press(Qt::Key_Tab);
+    EXPECT_TRUE(Focused().startsWith(QLatin1String("Key_Tab")));
 }
 
 // A port that nothing listens on right now.
