@@ -1,5 +1,7 @@
 #include "remote/remoteserver.h"
 
+#include "core/eventwait.h"
+
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -152,30 +154,47 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
     const quint64 session = RemoteSession;
     const QPointer<QTcpSocket> served(client);
     // Every complete line is answered, in order, before the handler returns: bytes that came in
-    // while a line was processed raise no new read event, so they must not be left waiting.
-    while (TakeRemoteLine()) {
-        Action_RemoteServerProcess();
-        RemoteLine.clear();
-        // The client may have gone away inside the command; its reply is then dropped.
-        const bool send = IsServing(session, served);
-        if (send)
-            SendReply(served);
-        // Cleared before events run, so that a scan outcome reported in between is kept for
-        // the next reply instead of being wiped with this one.
-        Reply.ReplyText.clear();
-        if (!send) {
-            StopScanOfDepartedClient();
-            break;
+    // while a line was processed raise no new read event, so they must not be left waiting. A
+    // long operation that a timer started in here is held until the handler returns; the lines
+    // still waiting are then taken up again from the event loop, after that operation has begun.
+    bool yielded = false;
+    {
+        const THandlerScope responsive;
+        while (TakeRemoteLine()) {
+            Action_RemoteServerProcess();
+            RemoteLine.clear();
+            // The client may have gone away inside the command; its reply is then dropped.
+            const bool send = IsServing(session, served);
+            if (send)
+                SendReply(served);
+            // Cleared before events run, so that a scan outcome reported in between is kept for
+            // the next reply instead of being wiped with this one.
+            Reply.ReplyText.clear();
+            if (!send) {
+                StopScanOfDepartedClient();
+                break;
+            }
+            QCoreApplication::processEvents();
+            if (!IsServing(session, served))
+                break;
+            if (OperationsHeld()) {
+                yielded = true;
+                break;
+            }
+            FillRemoteBuffer(*served);
         }
-        QCoreApplication::processEvents();
-        if (!IsServing(session, served))
-            break;
-        FillRemoteBuffer(*served);
     }
     RemoteReading = false;
     ReadingSockets.removeOne(client);
     if (!ReadingSockets.contains(client) && ReleasedWhileReading.removeOne(client))
         client->deleteLater();
+    // After the held operation, which has just been given the next turn: it starts first, and
+    // these lines are answered from inside its waits.
+    if (yielded)
+        RunAtNextTurn(this, [this, served] {
+            if (served)
+                ServerSocketClientRead(served);
+        });
 }
 
 // Moves the socket's bytes into the buffer. Complete lines are never dropped: once the buffer is

@@ -1,5 +1,6 @@
 #include "scan/threadautoscan.h"
 
+#include "core/eventwait.h"
 #include "core/numbers.h"
 
 #include <QCoreApplication>
@@ -87,8 +88,13 @@ void TThread_AutoScan::run() {
         QMetaObject::invokeMethod(
             this,
             [this, done] {
-                ScanStep();
-                done->release();
+                // A move waits for its reply with events running; it must not hold back the
+                // replies of a handler that has to stay responsive.
+                RunOutsideHandlers(this, [this, done] {
+                    if (!Stopped)
+                        ScanStep();
+                    done->release();
+                });
             },
             Qt::QueuedConnection);
         done->acquire();

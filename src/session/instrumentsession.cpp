@@ -51,7 +51,13 @@ TInstrumentSession::TInstrumentSession(TSetup_RedeRedirada &setup, const QString
     Timer_AutoOpen = new QTimer(this);
     Timer_AutoOpen->setObjectName(QStringLiteral("Timer_AutoOpen"));
     Timer_AutoOpen->setInterval(SearchIntervalMs);
-    connect(Timer_AutoOpen, &QTimer::timeout, this, &TInstrumentSession::Timer_AutoOpenTimer);
+    // An attempt runs for seconds with events running; started inside a handler that must stay
+    // responsive (a remote client's line), it would hold that handler's replies back throughout,
+    // so it waits for the handler to return. Off while it waits, so that no second tick queues.
+    connect(Timer_AutoOpen, &QTimer::timeout, this, [this] {
+        Timer_AutoOpen->stop();
+        RunOutsideHandlers(this, [this] { Timer_AutoOpenTimer(); });
+    });
 }
 
 TInstrumentSession::~TInstrumentSession() = default;
