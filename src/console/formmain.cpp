@@ -167,6 +167,7 @@ void TForm_Main::FormCreate() {
             &TForm_Main::Action_UpdateUI);
 
     ServerSocket = std::make_unique<TRemoteServer>(*this);
+    ServerSocket->SetInstrument(*InstrumentSession);
     Form_ControlSet = new TForm_ControlSet(*InstrumentSession, *this, Panel_Main);
     Form_ControlScan = new TForm_ControlScan(*InstrumentSession, *this, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);

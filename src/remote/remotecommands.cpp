@@ -1,6 +1,7 @@
 // The remote command set: one line in RemoteLine, its answer in Reply.
 
 #include "core/commatext.h"
+#include "remote/remotereadback.h"
 #include "remote/remoteserver.h"
 
 #include <QTcpServer>
@@ -32,6 +33,14 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
     IRemoteSetPanel &set = Host.RemoteSetPanel();
     IRemoteScanPanel &scan = Host.RemoteScanPanel();
     const QString word = fields.value(0);
+
+    // Like ECODE and ETEXT, the read-backs leave the last outcome as it is.
+    if (Instrument) {
+        if (const std::optional<QByteArray> state = ReadBackReply(*Instrument, fields)) {
+            Reply.ReplyText = *state;
+            return;
+        }
+    }
 
     if (fields.size() == 1) {
         if (word == QLatin1String("VER")) {

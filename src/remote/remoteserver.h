@@ -8,6 +8,7 @@
 #include <QStringList>
 
 class QTcpServer;
+class TInstrumentSession;
 class QTcpSocket;
 
 // The remote-control server: listens on one TCP port, serves one client at a time, cuts its
@@ -38,6 +39,9 @@ public:
     void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
                         const QByteArray &errorText);
     const TRemoteReply &RemoteReply() const { return Reply; }
+    // The instrument whose state the read-back requests report; without one they are unknown
+    // commands. It must outlive the server.
+    void SetInstrument(const TInstrumentSession &session) { Instrument = &session; }
 
 private:
     void ServerSocketAccept();
@@ -60,6 +64,7 @@ private:
     void RunCommand(const QStringList &fields);
 
     IRemoteHost &Host;
+    const TInstrumentSession *Instrument = nullptr;
     QTcpServer *ServerSocket;
     QList<QTcpSocket *> Connections; // open and counted; each leaves this list exactly once
     // A socket must outlive its own readyRead emission: one released while its line is being

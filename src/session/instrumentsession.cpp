@@ -181,6 +181,11 @@ bool TInstrumentSession::StartUpInterrupted() const {
 // The instrument on `port` has identified itself. The lock is held from here to the end, so that
 // neither a panel's operation nor a tab or the close button cuts into the start-up.
 void TInstrumentSession::DeviceStartUp(const QString &port) {
+    struct TStartingUp {
+        bool &Flag;
+        explicit TStartingUp(bool &flag) : Flag(flag) { Flag = true; }
+        ~TStartingUp() { Flag = false; }
+    } startingUp(StartingUp);
     DeviceReady = true;
     InfoValid = false;
     CalTable->Loaded = false;

@@ -81,6 +81,8 @@ public:
 
     bool IsOperationBusy() const { return OperationBusy; }
     bool IsInfoValid() const { return InfoValid; }
+    // From the identification to the end of the start-up, however it ends.
+    bool IsStartingUp() const { return StartingUp; }
     QString RangeText() const { return RangeTextRead; }
     double RangeMin() const { return RangeMinNm; } // -1.0 until read
     double RangeMax() const { return RangeMaxNm; }
@@ -145,6 +147,7 @@ private:
     bool OperationBusy = false; // the operation lock
     bool DeviceReady = false;   // an instrument was identified on the open port
     bool InfoValid = false;     // its information items were read completely
+    bool StartingUp = false;    // DeviceStartUp is on the stack
     QString RangeTextRead;      // its information item 2
     double RangeMinNm = -1.0;
     double RangeMaxNm = -1.0;

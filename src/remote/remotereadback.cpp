@@ -1,0 +1,99 @@
+#include "remote/remotereadback.h"
+
+#include "caldata/caldata.h"
+#include "core/numbers.h"
+#include "device/devicerederedirada.h"
+#include "session/instrumentsession.h"
+
+namespace {
+
+const QByteArray Unknown = "NONE";
+
+// One decimal and a point, whatever the locale: a client parses these.
+QByteArray Nm(double value) {
+    return QByteArray::number(value, 'f', 1);
+}
+
+QByteArray Joined(const QList<QByteArray> &parts) {
+    return parts.join(' ');
+}
+
+QByteArray DeviceState(const TInstrumentSession &session) {
+    if (!session.IsDeviceReady())
+        return "SEARCHING";
+    if (session.IsStartingUp())
+        return "STARTING";
+    const TCalData &table = session.CalData();
+    return Joined(
+        {"READY", table.Model.toLatin1(), table.Serial.toLatin1(), session.RangeText().toLatin1()});
+}
+
+QByteArray Band(const TInstrumentSession &session, bool edges) {
+    const std::optional<TBand> band = session.CurrentBand();
+    if (!session.IsDeviceReady() || !band)
+        return Unknown;
+    return edges ? Joined({Nm(band->SW), Nm(band->LW)}) : Joined({Nm(band->CWL), Nm(band->FWHM)});
+}
+
+QByteArray Positions(const TInstrumentSession &session) {
+    if (!session.IsDeviceReady())
+        return Unknown;
+    QList<QByteArray> parts;
+    for (const int position : session.Device().positions())
+        parts.append(QByteArray::number(position));
+    return Joined(parts);
+}
+
+QByteArray Limits(const TCalData &table) {
+    if (!table.Loaded)
+        return Unknown;
+    QList<QByteArray> parts{Nm(table.GetMinCW()), Nm(table.GetMaxCW()), Nm(table.GetCWStep())};
+    for (int c = 0; c < table.UsedCols(); ++c)
+        parts.append(Nm(table.FWHMValues[c]));
+    return Joined(parts);
+}
+
+// The FWHM is read as SETC reads it. The table answers 0 for a width without a column, and for
+// a column without a usable row, which has no range either.
+QByteArray LimitsForFWHM(const TCalData &table, const QString &text) {
+    const double fwhm = RoundTo(StrToFloatDef(text, 0.0), -1);
+    if (!table.Loaded)
+        return Unknown;
+    const double first = table.GetMinCWForFWHM(fwhm);
+    const double last = table.GetMaxCWForFWHM(fwhm);
+    if (first <= 0.0 || last <= 0.0)
+        return Unknown;
+    return Joined({Nm(first), Nm(last)});
+}
+
+QByteArray Progress(const TInstrumentSession &session) {
+    const std::optional<TScanProgress> progress = session.ScanProgress();
+    if (!progress)
+        return "IDLE";
+    return Joined({QByteArray::number(progress->Moved), QByteArray::number(progress->Total),
+                   Nm(progress->Band.CWL), Nm(progress->Band.FWHM)});
+}
+
+} // namespace
+
+std::optional<QByteArray> ReadBackReply(const TInstrumentSession &session,
+                                        const QStringList &fields) {
+    const QString word = fields.value(0);
+    if (fields.size() == 2 && word == QLatin1String("LIMITS"))
+        return LimitsForFWHM(session.CalData(), fields.at(1));
+    if (fields.size() != 1)
+        return std::nullopt;
+    if (word == QLatin1String("DEVICE"))
+        return DeviceState(session);
+    if (word == QLatin1String("GETC"))
+        return Band(session, false);
+    if (word == QLatin1String("GETR"))
+        return Band(session, true);
+    if (word == QLatin1String("GETP"))
+        return Positions(session);
+    if (word == QLatin1String("LIMITS"))
+        return Limits(session.CalData());
+    if (word == QLatin1String("PROGRESS"))
+        return Progress(session);
+    return std::nullopt;
+}

@@ -1,0 +1,96 @@
+// One run of the program read back by a lab client: the instrument's state through the start-up
+// with requests sent without pause, the read-back requests beside the commands, and a scan
+// followed point by point.
+
+#include "e2echecks.h"
+
+using namespace e2e;
+
+namespace {
+
+// Asks until the reply is not `state` any more; the replies are counted, so that a start-up
+// that holds the client's requests back shows as a handful of replies where dozens were due.
+QByteArray AskWhile(RemoteClient &client, const QByteArray &line, const QByteArray &state,
+                    int *count) {
+    for (;;) {
+        const std::optional<QByteArray> reply = client.ask(line);
+        if (!reply || *reply != state)
+            return reply.value_or("<no reply>");
+        ++*count;
+    }
+}
+
+} // namespace
+
+TEST(ReadBack, StartUpStatesMovesLimitsAndAScanFollowedPointByPoint) {
+    ProgramFolder folder;
+    Simulator instrument;
+    quint16 port = 0;
+    ASSERT_TRUE(PrepareFolder(folder, instrument, 1, &port));
+    Program program;
+    ASSERT_TRUE(program.start(folder));
+    RemoteClient client;
+    ASSERT_TRUE(client.connectTo(port));
+
+    {
+        SCOPED_TRACE("DEVICE without pause from the start: each reply comes at once");
+        int searching = 0;
+        int starting = 0;
+        const QByteArray first = AskWhile(client, "DEVICE", "SEARCHING\r", &searching);
+        EXPECT_EQ(Printable(first), "STARTING\\r");
+        // The start-up settles for 5 s in rounds of 100 ms; a reply after each round at least.
+        const QByteArray ready = AskWhile(client, "DEVICE", "STARTING\r", &starting);
+        EXPECT_EQ(Printable(ready), "READY F612 AX0000000017 563.5-645.0\\r");
+        EXPECT_GE(starting, 20);
+    }
+    ASSERT_TRUE(WaitUntilReady(folder, client));
+
+    {
+        SCOPED_TRACE("read-backs beside the commands; the last outcome stays");
+        const QList<std::pair<QByteArray, QByteArray>> exchanges{
+            {"GETC", "600.0 5.0\r"},
+            {"GETR", "597.5 602.5\r"},
+            {"SETC 500.0 5.0", "SETC FAIL\r"},
+            {"GETC", "600.0 5.0\r"},
+            {"LIMITS", "563.5 645.0 0.5 2.0 3.0 5.0 10.0 15.0 20.0 30.0 40.0\r"},
+            {"LIMITS 5", "566.5 642.0\r"},
+            {"LIMITS 5.04", "566.5 642.0\r"},
+            {"LIMITS 7", "NONE\r"},
+            {"LIMITS x", "NONE\r"},
+            {"GETP 1", "UNKNOWN COMMAND\r"},
+            {"ECLEAR", "OK\r"},
+            {"SETC 500.0 5.0", "SETC FAIL\r"},
+            {"GETP", "2695 3675 1117\r"}, // the cell of 600.0/5.0: the failed move sent nothing
+            {"PROGRESS", "IDLE\r"},
+            {"DEVICE", "READY F612 AX0000000017 563.5-645.0\r"},
+            {QByteArray("GETC\0 1", 6), "600.0 5.0\r"}, // a NUL ends every request
+            {"ECODE", "ERRSE03\r"},
+            {"RESET", "RESET OK\r"},
+            {"GETC", "NONE\r"},
+            {"GETR", "NONE\r"},
+            {"GETP", "0 0 0\r"}};
+        for (const auto &[request, reply] : exchanges)
+            EXPECT_EQ(Printable(client.ask(request)), Printable(reply)) << request.constData();
+    }
+
+    {
+        SCOPED_TRACE("a scan followed with PROGRESS");
+        ASSERT_EQ(Printable(client.ask("SCAN 580.0 590.0 5.0 5.0 0.5")), "SCAN OK\\r");
+        const QList<QByteArray> walk{"0 3 580.0 5.0\r", "1 3 580.0 5.0\r", "2 3 585.0 5.0\r",
+                                     "3 3 590.0 5.0\r", "IDLE\r"};
+        int at = 0;
+        for (;;) {
+            const std::optional<QByteArray> reply = client.ask("PROGRESS");
+            ASSERT_TRUE(reply);
+            const int index = int(walk.indexOf(*reply));
+            ASSERT_GE(index, at) << "out of the walk's order: " << Printable(reply);
+            at = index;
+            if (*reply == "IDLE\r")
+                break;
+        }
+        // PROGRESS took the reply line of the outcome, but not the outcome.
+        EXPECT_EQ(Printable(client.ask("ETEXT")), "Scan successful.\\r");
+        EXPECT_EQ(Printable(client.ask("GETC")), "590.0 5.0\\r");
+    }
+    ExpectCleanEnd(program);
+}
