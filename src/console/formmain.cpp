@@ -5,6 +5,7 @@
 #include "console/formcontrolscan.h"
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
+#include "console/scanprogressview.h"
 #include "core/eventwait.h"
 #include "platform/programfolder.h"
 #include "remote/remoteserver.h"
@@ -172,6 +173,9 @@ void TForm_Main::FormCreate() {
     Form_ControlScan = new TForm_ControlScan(*InstrumentSession, *this, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
     Form_ControlView = new TForm_ControlView(Panel_View);
+    // In the message frame's window, under the message.
+    Form_ScanProgress = new TForm_ScanProgress(*InstrumentSession, Panel_Message);
+    Form_ScanProgress->setGeometry(52, 49, 728, 18);
     connect(InstrumentSession.get(), &TInstrumentSession::RangeReady, Form_ControlView,
             &TForm_ControlView::ShowRange);
     connect(InstrumentSession.get(), &TInstrumentSession::LinkClosed, Form_ControlView,
@@ -219,6 +223,8 @@ void TForm_Main::FormClose() {
 // RedeRedirada.ini).
 void TForm_Main::DestroyOwnedObjects() {
     ServerSocket.reset();
+    delete Form_ScanProgress;
+    Form_ScanProgress = nullptr;
     delete Form_CalData;
     delete Form_ControlView;
     Form_ControlView = nullptr;

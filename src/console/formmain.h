@@ -15,6 +15,7 @@ class TForm_ControlHelp;
 class TForm_ControlScan;
 class TForm_ControlSet;
 class TForm_ControlView;
+class TForm_ScanProgress;
 class TInstrumentSession;
 class TPicture;
 class TRemoteServer;
@@ -127,5 +128,6 @@ private:
     TForm_ControlScan *Form_ControlScan = nullptr;
     TForm_ControlHelp *Form_ControlHelp = nullptr;
     TForm_ControlView *Form_ControlView = nullptr;
-    QPointer<TForm_CalData> Form_CalData; // exists only while it is open
+    TForm_ScanProgress *Form_ScanProgress = nullptr; // drawn from the session's scan progress
+    QPointer<TForm_CalData> Form_CalData;            // exists only while it is open
 };

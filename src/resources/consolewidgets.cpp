@@ -59,8 +59,14 @@ TKeyButton::TKeyButton(QWidget *parent, const QString &name, const QRect &geomet
     setToolTip(toolTip);
 }
 
+void TKeyButton::focusInEvent(QFocusEvent *event) {
+    QAbstractButton::focusInEvent(event);
+    FocusByKeyboard =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+}
+
 void TKeyButton::paintEvent(QPaintEvent *) {
-    if (!hasFocus())
+    if (!hasFocus() || !FocusByKeyboard)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

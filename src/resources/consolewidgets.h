@@ -32,7 +32,8 @@ protected:
 
 // The keyboard's side of a picture button: an invisible button over the button's place that
 // takes the focus by Tab, shows it with a frame, and clicks on Space. The mouse passes through
-// it to the pictures below, which keep their own click handling.
+// it to the pictures below, which keep their own click handling. The focus that a window gives
+// its first control when it opens shows no frame, so the console opens looking as it always has.
 class TKeyButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -40,7 +41,11 @@ public:
                const QString &accessibleName, const QString &toolTip);
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool FocusByKeyboard = false;
 };
 
 // A borderless single-line entry box with centred text. The typing limit applies to what the

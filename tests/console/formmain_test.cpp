@@ -3,6 +3,7 @@
 #include "console/formcaldata.h"
 #include "console/formcontrolset.h"
 #include "console/positionview.h"
+#include "console/scanprogressview.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
 #include "session/instrumentsession.h"
@@ -192,6 +193,18 @@ TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
         ++checked;
     }
     EXPECT_EQ(checked, 45);
+}
+
+TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
+    TScanProgress progress;
+    progress.Total = 4;
+    progress.DwellMs = 1000;
+    EXPECT_EQ(ScanTimeLeftMs(progress, 0, 0), 4000); // no move seen yet: the dwells alone
+    // Two moves of 500 ms and one dwell lay behind; 300 ms of the second dwell have passed.
+    progress.Moved = 2;
+    EXPECT_EQ(ScanTimeLeftMs(progress, 2000, 300), 700 + 2 * 1500);
+    progress.Moved = 4;
+    EXPECT_EQ(ScanTimeLeftMs(progress, 5000, 1500), 0);
 }
 
 // A screen smaller than the window (1280 x 900 at scale 2) keeps the title bar reachable.
@@ -449,6 +462,13 @@ TEST_F(MainWindowKeyboardTest, EnterGoesSpaceClicksEscapeStopsAndTabsWaitForTheS
     Find("Edit5", scan)->setFocus(Qt::TabFocusReason);
     Press(Qt::Key_Enter);
     EXPECT_EQ(Message(), "Scanning...");
+    // The scan's progress shows under the message, which stays as it is.
+    auto *progress = Find<TForm_ScanProgress>("Form_ScanProgress");
+    EXPECT_TRUE(WaitUntil([&] { return progress->Caption().startsWith("Point 1 of 4 "); }));
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(progress->Caption().contains("CWL 580.0 nm, FWHM 5.0 nm"))
+        << qPrintable(progress->Caption());
+    EXPECT_EQ(Message(), "Scanning...");
     // The tabs refuse the keyboard as they refuse the mouse while the scan holds the lock.
     Press(Qt::Key_1, Qt::ControlModifier);
     Find("Key_Tab3")->setFocus(Qt::TabFocusReason);
@@ -457,6 +477,7 @@ TEST_F(MainWindowKeyboardTest, EnterGoesSpaceClicksEscapeStopsAndTabsWaitForTheS
     Press(Qt::Key_Escape);
     EXPECT_TRUE(WaitUntil([&] { return Message() == "Scan aborted."; }));
     EXPECT_FALSE(form->Session().IsOperationBusy());
+    EXPECT_FALSE(progress->isVisible());
     Press(Qt::Key_Space);
     EXPECT_EQ(form->SelectedMode(), 2);
 }
@@ -687,6 +708,38 @@ TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
         EXPECT_EQ(image.size(), QSize(910, 624));
         EXPECT_TRUE(image.save(out.filePath(QString::fromLatin1(shot.file))));
     }
+}
+
+// Run also at QT_SCALE_FACTOR=2 (console_screenshots_2x); the files carry the scale.
+TEST_F(MainWindowTest, RendersAScanInProgressAndTheMappingDataForTheRecord) {
+    WriteSettings("[Info]\nType=Kestrune v1\n[Device]\nDebugMode=1\n");
+    Open();
+    MakeReady();
+    form->Action_UpdateUI();
+    Click("Image_Tab2_Off");
+    QWidget *scan = Panel("Form_ControlScan");
+    const char *plan[] = {"560.0", "640.0", "10.0", "10.0", "30.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    QTest::mouseClick(Find("Image_Button4_Off", scan), Qt::LeftButton);
+    auto *progress = Find<TForm_ScanProgress>("Form_ScanProgress");
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto now = form->Session().ScanProgress();
+        return now && now->Moved == 1 && progress->Caption().startsWith("Point 1 of 9 ");
+    }));
+
+    const QString scale = QStringLiteral("@%1x").arg(form->devicePixelRatio());
+    const QDir out(QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    EXPECT_TRUE(form->grab().toImage().save(out.filePath("main-scanning" + scale + ".png")));
+
+    QTest::mouseDClick(Find("Image_Message_Base"), Qt::LeftButton);
+    auto *mapping = form->findChild<TForm_CalData *>();
+    ASSERT_NE(mapping, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(mapping));
+    EXPECT_TRUE(mapping->grab().toImage().save(out.filePath("mapping-data" + scale + ".png")));
+    mapping->close();
 }
 
 } // namespace
