@@ -5,6 +5,7 @@
 #include "core/numbers.h"
 #include "device/devicerederedirada.h"
 #include "platform/portprobe.h"
+#include "session/scanrecord.h"
 #include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
 
@@ -28,6 +29,7 @@ const QString Found = QStringLiteral("Device found. Please wait...");
 const QString ReadingInfo = QStringLiteral("Reading device infomation...");
 const QString ReadingCalData = QStringLiteral("Reading calibration data...");
 const QString Ready = QStringLiteral("Device ready.");
+const QString RecordFailure = QStringLiteral("Scan record cannot be written.");
 
 // The band as the moves show it: edges rounded to 0.01 nm.
 TBand BandOf(double cwl, double fwhm) {
@@ -388,11 +390,18 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     // The cell's Valid is deliberately not consulted: an "x" cell carries -1 values, which the
     // link refuses without sending, so the instrument stays where it is.
     Band.reset();
+    if (Progress && Record)
+        Record->MoveSent(BandOf(cwl, fwhm), cell->Pos1, cell->Pos2, cell->Pos3);
     bool accepted = false;
     try {
         accepted = Link->CommandGo(cell->Pos1, cell->Pos2, cell->Pos3);
     } catch (...) {
-        return false;
+        accepted = false;
+    }
+    if (Progress && Record) {
+        if (accepted)
+            Record->MoveConfirmed();
+        ReportRecordFailure();
     }
     if (!accepted)
         return false;
@@ -408,12 +417,29 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
 
 void TInstrumentSession::BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) {
     Progress = TScanProgress{0, pointCount, BandOf(firstCWL, fwhm), dwellMs};
+    Record.reset();
+    if (Setup.ScanRecord)
+        Record = std::make_unique<TScanRecord>(ExePath + QStringLiteral("Scans/"));
+    RecordFailureReported = false;
     emit ScanProgressChanged();
 }
 
-void TInstrumentSession::EndScan(TScanOutcome /*outcome*/) {
+void TInstrumentSession::EndScan(TScanOutcome outcome) {
     if (!Progress)
         return;
     Progress.reset();
+    if (Record) {
+        Record->Finish(outcome);
+        ReportRecordFailure();
+        Record.reset();
+    }
     emit ScanProgressChanged();
+}
+
+// Once per scan, and not as an error: the scan goes on without its record.
+void TInstrumentSession::ReportRecordFailure() {
+    if (!Record->Failed() || RecordFailureReported)
+        return;
+    RecordFailureReported = true;
+    Report(RecordFailure, StatusColour::Silver);
 }

@@ -15,6 +15,7 @@
 class ICalFileDialog;
 class QTimer;
 class TDevice_RedeRedirada;
+class TScanRecord;
 class TSetup_RedeRedirada;
 
 // A running scan as the session knows it; the SCAN panel feeds it.
@@ -134,6 +135,7 @@ private:
     bool StartUpInterrupted() const;
     void SetOperationBusy(bool busy);
     void Report(const QString &text, const QColor &colour) { emit StatusMessage(text, colour); }
+    void ReportRecordFailure();
 
     TSetup_RedeRedirada &Setup;
     const QString ExePath;
@@ -153,6 +155,8 @@ private:
     double RangeMaxNm = -1.0;
     std::optional<TBand> Band;
     std::optional<TScanProgress> Progress;
+    std::unique_ptr<TScanRecord> Record; // the running scan's, unless [Scan] Record is 0
+    bool RecordFailureReported = false;
 
     QStringList Ports; // ports to try, see AddToPortList
     int NextPort = 0;  // entry of Ports that the next attempt tries

@@ -8,6 +8,7 @@ const QString SectionInfo = QStringLiteral("Info");
 const QString SectionComPort = QStringLiteral("ComPort");
 const QString SectionDevice = QStringLiteral("Device");
 const QString SectionRemote = QStringLiteral("Remote");
+const QString SectionScan = QStringLiteral("Scan");
 
 const QString KeyType = QStringLiteral("Type");
 const QString KeyPortName = QStringLiteral("PortName");
@@ -17,6 +18,7 @@ const QString KeyInfo = QStringLiteral("Info");
 const QString KeyZeroToPos = QStringLiteral("ZeroToPos");
 const QString KeyDebugMode = QStringLiteral("DebugMode");
 const QString KeyPortNum = QStringLiteral("PortNum");
+const QString KeyRecord = QStringLiteral("Record");
 
 const QString FileType = QStringLiteral("Kestrune v1");
 
@@ -27,6 +29,7 @@ const QString DefaultInfo = QStringLiteral("Quilm FM Ver1.0");
 constexpr bool DefaultZeroToPos = true;
 constexpr bool DefaultDebugMode = false;
 constexpr int DefaultPortNum = 5050;
+constexpr bool DefaultScanRecord = true;
 
 } // namespace
 
@@ -69,6 +72,7 @@ bool TSetup_RedeRedirada::Load() {
     PortNum = IniFile->ReadInteger(SectionRemote, KeyPortNum, DefaultPortNum);
     if (PortNum < 1 || PortNum > 65535)
         PortNum = DefaultPortNum;
+    ScanRecord = IniFile->ReadBool(SectionScan, KeyRecord, DefaultScanRecord);
     return true;
 }
 
@@ -84,6 +88,8 @@ bool TSetup_RedeRedirada::Save() {
     written = IniFile->WriteBool(SectionDevice, KeyZeroToPos, ZeroToPos) && written;
     written = IniFile->WriteBool(SectionDevice, KeyDebugMode, DebugMode) && written;
     written = IniFile->WriteInteger(SectionRemote, KeyPortNum, PortNum) && written;
+    // Last, so that a file of an earlier version keeps its sections as they were.
+    written = IniFile->WriteBool(SectionScan, KeyRecord, ScanRecord) && written;
     return IniFile->UpdateFile() && written;
 }
 
@@ -95,4 +101,5 @@ void TSetup_RedeRedirada::SetDefaults() {
     ZeroToPos = DefaultZeroToPos;
     DebugMode = DefaultDebugMode;
     PortNum = DefaultPortNum;
+    ScanRecord = DefaultScanRecord;
 }

@@ -29,4 +29,5 @@ public:
     bool ZeroToPos = false;
     bool DebugMode = false;
     int PortNum = 0;
+    bool ScanRecord = true; // each scan writes Scans/Scan <stamp>.csv
 };

@@ -19,11 +19,11 @@ TEST(FirstStart, WritesEveryDefaultSettingAtTheCloseAndNoLog) {
     ASSERT_TRUE(instrument.waitForRequest(ksim::RequestKind::Identify));
     ExpectCleanEnd(program);
 
-    EXPECT_EQ(
-        SettingsLines(folder),
-        (QList<QByteArray>{"[Info]", "Type=Kestrune v1", "[ComPort]", "PortName=COM1",
-                           "BaudRate=38400", "TimeOut=1000", "[Device]", "Info=Quilm FM Ver1.0",
-                           "ZeroToPos=1", "DebugMode=0", "[Remote]", "PortNum=5050"}))
+    EXPECT_EQ(SettingsLines(folder),
+              (QList<QByteArray>{"[Info]", "Type=Kestrune v1", "[ComPort]", "PortName=COM1",
+                                 "BaudRate=38400", "TimeOut=1000", "[Device]",
+                                 "Info=Quilm FM Ver1.0", "ZeroToPos=1", "DebugMode=0", "[Remote]",
+                                 "PortNum=5050", "[Scan]", "Record=1"}))
         << folder.settingsText().constData();
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("Log"))));
 }

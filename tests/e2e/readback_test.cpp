@@ -4,6 +4,9 @@
 
 #include "e2echecks.h"
 
+#include <QDir>
+#include <QFile>
+
 using namespace e2e;
 
 namespace {
@@ -91,6 +94,17 @@ TEST(ReadBack, StartUpStatesMovesLimitsAndAScanFollowedPointByPoint) {
         // PROGRESS took the reply line of the outcome, but not the outcome.
         EXPECT_EQ(Printable(client.ask("ETEXT")), "Scan successful.\\r");
         EXPECT_EQ(Printable(client.ask("GETC")), "590.0 5.0\\r");
+
+        const QStringList records =
+            QDir(folder.filePath(QStringLiteral("Scans"))).entryList(QDir::Files);
+        ASSERT_EQ(records.size(), 1);
+        QFile record(folder.filePath(QStringLiteral("Scans/")) + records[0]);
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = record.readAll().split('\n');
+        ASSERT_EQ(rows.size(), 5); // the header, three points and nothing after the last CR LF
+        EXPECT_TRUE(rows[1].startsWith("1,580.0,5.0,"));
+        EXPECT_TRUE(rows[3].startsWith("3,590.0,5.0,"));
+        EXPECT_TRUE(rows[3].endsWith(",success\r")) << rows[3].constData();
     }
     ExpectCleanEnd(program);
 }

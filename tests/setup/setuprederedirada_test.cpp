@@ -29,7 +29,10 @@ const QByteArray ValidFile = "[Info]\n"
                              "DebugMode=1\n"
                              "\n"
                              "[Remote]\n"
-                             "PortNum=6000\n";
+                             "PortNum=6000\n"
+                             "\n"
+                             "[Scan]\n"
+                             "Record=0\n";
 const std::string ValidFields = "COM7|9600|2500|Quilm FM Ver2.0|0|1|6000";
 
 const QByteArray DefaultFile = "[Info]\n"
@@ -46,7 +49,10 @@ const QByteArray DefaultFile = "[Info]\n"
                                "DebugMode=0\n"
                                "\n"
                                "[Remote]\n"
-                               "PortNum=5050\n";
+                               "PortNum=5050\n"
+                               "\n"
+                               "[Scan]\n"
+                               "Record=1\n";
 const std::string DefaultFields = "COM1|38400|1000|Quilm FM Ver1.0|1|0|5050";
 
 std::string Fields(const TSetup_RedeRedirada &s) {
@@ -77,6 +83,7 @@ TEST_F(SettingsTest, WithoutAFileTheDefaultsApplyAndAreWrittenAtTheEnd) {
     auto settings = Open();
     EXPECT_TRUE(settings->IsFileOpen);
     EXPECT_EQ(Fields(*settings), DefaultFields);
+    EXPECT_TRUE(settings->ScanRecord);
     EXPECT_EQ(ReadBytes(Path()), QByteArray()); // created empty, not yet written
     settings.reset();
     EXPECT_EQ(ReadBytes(Path()), DefaultFile);
@@ -86,6 +93,7 @@ TEST_F(SettingsTest, LoadsEveryKeyAndWritesBackWhatChanged) {
     ASSERT_TRUE(WriteBytes(Path(), ValidFile));
     auto settings = Open();
     EXPECT_EQ(Fields(*settings), ValidFields);
+    EXPECT_FALSE(settings->ScanRecord);
     EXPECT_EQ(settings->Folder, Folder());
     EXPECT_EQ(settings->FileName, Name);
     settings->PortName = QStringLiteral("COM12");
@@ -188,7 +196,10 @@ TEST_F(SettingsTest, AForeignFileGetsEveryKeyAndKeepsTheRest) {
                                             "DebugMode=0\r\n"
                                             "\r\n"
                                             "[Remote]\r\n"
-                                            "PortNum=5050\r\n"));
+                                            "PortNum=5050\r\n"
+                                            "\r\n"
+                                            "[Scan]\r\n"
+                                            "Record=1\r\n"));
 }
 
 TEST_F(SettingsTest, SaveKeepsAHandEditedFile) {
@@ -214,7 +225,9 @@ TEST_F(SettingsTest, SaveKeepsAHandEditedFile) {
     EXPECT_EQ(Fields(*settings), ValidFields);
     settings->PortName = QStringLiteral("COM4");
     settings.reset();
-    EXPECT_EQ(ReadBytes(Path()), QByteArray(before).replace("portname=COM7", "portname=COM4"));
+    // The section of a later version comes after everything that was there.
+    EXPECT_EQ(ReadBytes(Path()), QByteArray(before).replace("portname=COM7", "portname=COM4") +
+                                     "\r\n[Scan]\r\nRecord=1\r\n");
 }
 
 TEST_F(SettingsTest, BinaryGarbageGetsTheDefaultsAndIsKept) {
