@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""Drives Kestrune over its remote-control port with PyVISA and its pure-Python backend.
+"""Drives Kestrune over its remote-control port with the kestrune Python driver.
 
 Identifies the program, sets a pass band, runs a scan, waits for the scan to end and reads the
-last error code and text. Exits with 0 when the band was set and the scan succeeded.
+last error code and text. Exits with 0 when the band was set and the scan succeeded. Uses the
+installed package (pip install --no-build-isolation ./clients/python), or the one beside this
+folder.
 
     /usr/bin/python3 remote_lab_client.py --port 5050 --band 600.0 5.0 \
         --scan 580.0 610.0 5.0 10.0 1.0
@@ -10,61 +12,49 @@ last error code and text. Exits with 0 when the band was set and the scan succee
 
 import argparse
 import sys
-import time
+from pathlib import Path
 
-import pyvisa
+try:
+    import kestrune
+except ImportError:
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "clients" / "python"))
+    import kestrune
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=5050)
-    parser.add_argument("--band", nargs=2, default=["600.0", "5.0"], metavar=("CWL", "FWHM"))
-    parser.add_argument("--scan", nargs=5, default=["580.0", "610.0", "5.0", "10.0", "1.0"],
+    parser.add_argument("--band", nargs=2, type=float, default=[600.0, 5.0],
+                        metavar=("CWL", "FWHM"))
+    parser.add_argument("--scan", nargs=5, type=float, default=[580.0, 610.0, 5.0, 10.0, 1.0],
                         metavar=("START", "END", "FWHM", "STEP", "DELAY"))
     parser.add_argument("--scan-timeout", type=float, default=600.0,
                         help="seconds to wait for the scan to end")
     args = parser.parse_args()
 
-    manager = pyvisa.ResourceManager("@py")
-    # Replies end with CR alone. Texts with comparison signs carry them as code-page-949 byte
-    # pairs, which this encoding turns back into the signs.
-    filter_ = manager.open_resource(f"TCPIP::{args.host}::{args.port}::SOCKET",
-                                    read_termination="\r", write_termination="\r",
-                                    encoding="cp949", timeout=10000)
-
-    def ask(line):
-        reply = filter_.query(line)
+    def show(line, reply):
         print(f"> {line}\n< {reply}", flush=True)
-        return reply
 
-    def last_error():
-        return ask("ECODE"), ask("ETEXT")
-
-    try:
-        ask("VER")
-        if ask("SETC " + " ".join(args.band)) != "SETC OK":
-            print("band not set: %s : %s" % last_error())
+    with kestrune.Client(args.host, args.port, timeout=10.0, trace=show) as filter_:
+        filter_.version
+        try:
+            filter_.set_band(*args.band)
+        except kestrune.KestruneError as refused:
+            print(f"band not set: {refused.code} : {refused.text}")
             return 1
-        if ask("SCAN " + " ".join(args.scan)) != "SCAN OK":
-            print("scan refused: %s : %s" % last_error())
+        try:
+            filter_.scan(*args.scan)
+        except kestrune.KestruneError as refused:
+            print(f"scan refused: {refused.code} : {refused.text}")
             return 1
-        # ETEXT stays empty while the scan runs and then holds its outcome. STATE would answer
-        # too, but it replaces the outcome that the scan leaves for ECODE and ETEXT.
-        deadline = time.monotonic() + args.scan_timeout
-        while not (outcome := ask("ETEXT")):
-            if time.monotonic() > deadline:
-                ask("STOP")
-                print("scan did not end in time; stopped")
-                return 1
-            time.sleep(0.2)
-        code = ask("ECODE")
-        ask("STATE")
-        print(f"scan ended: {code} : {outcome}")
-        return 0 if outcome == "Scan successful." else 1
-    finally:
-        filter_.close()
-        manager.close()
+        try:
+            outcome = filter_.wait_for_scan(args.scan_timeout)
+        except TimeoutError:
+            print("scan did not end in time; stopped")
+            return 1
+        print(f"scan ended: {outcome.code} : {outcome.text}")
+        return 0 if outcome.succeeded else 1
 
 
 if __name__ == "__main__":

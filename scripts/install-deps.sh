@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     fonts-open-sans fonts-dejavu-core
-    python3 python3-pyvisa python3-pyvisa-py
+    python3 python3-pyvisa python3-pyvisa-py python3-pymeasure python3-pytest python3-venv python3-setuptools
     netcat-openbsd
     dpkg-dev file lintian acl systemd
 )

@@ -1,0 +1,21 @@
+"""Driver for Kestrune's remote-control port (docs/remote-protocol.md)."""
+
+from .client import (
+    Client,
+    Device,
+    KestruneError,
+    Limits,
+    Progress,
+    ScanOutcome,
+    decode_line,
+)
+
+__all__ = [
+    "Client",
+    "Device",
+    "KestruneError",
+    "Limits",
+    "Progress",
+    "ScanOutcome",
+    "decode_line",
+]

@@ -1,0 +1,80 @@
+"""The real kestrune with kestrune-sim as its instrument, one start per test module.
+
+The test command passes the two programs in KESTRUNE_EXE and KESTRUNE_SIM. The program runs from
+a folder of its own, as an installation does; the simulator is that folder's Ports/COM1.
+"""
+
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+from kestrune import Client
+
+START_TIMEOUT = 60.0
+
+
+def _free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def _until(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError(what)
+        time.sleep(0.05)
+
+
+class Rig:
+    def __init__(self, folder: Path):
+        self.folder = folder
+        self.port = _free_port()
+        (folder / "Ports").mkdir()
+        (folder / "RedeRedirada.ini").write_bytes(
+            b"[Info]\r\nType=Kestrune v1\r\n[Remote]\r\nPortNum=%d\r\n" % self.port)
+        exe = folder / "kestrune"
+        shutil.copy2(os.environ["KESTRUNE_EXE"], exe)
+        self.sim = subprocess.Popen(
+            [os.environ["KESTRUNE_SIM"], "--folder", str(folder) + "/", "--port", "1",
+             "--install-cal", "--fast", "--range", "563.5-645.0"],
+            stdout=subprocess.PIPE, text=True)
+        _until(lambda: "READY" in self.sim.stdout.readline(), START_TIMEOUT, "simulator")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        self.program = subprocess.Popen([str(exe)], cwd="/", env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.client = _until(self._connect, START_TIMEOUT, "remote port")
+        _until(lambda: self.client.device.state == "READY", START_TIMEOUT, "instrument ready")
+
+    def _connect(self):
+        try:
+            return Client("127.0.0.1", self.port, timeout=10.0)
+        except OSError:
+            return None
+
+    def unplug(self, plugged: bool):
+        self.sim.send_signal(signal.SIGUSR2 if plugged else signal.SIGUSR1)
+
+    def close(self):
+        self.client.close()
+        for process in (self.program, self.sim):
+            if process.poll() is None:
+                process.terminate()
+                process.wait(timeout=30)
+
+
+@pytest.fixture(scope="module")
+def rig(tmp_path_factory):
+    started = Rig(tmp_path_factory.mktemp("kestrune"))
+    yield started
+    started.close()
