@@ -1,16 +1,20 @@
-// Round-trip latency of remote commands on loopback. One blocking client times VER and STATE
-// against the remote server and the same request against a minimal line-echo server, request by
+// Round-trip latency of remote commands on loopback. One blocking client times VER, STATE and
+// the read-backs PROGRESS and GETC (from a session without an instrument) against the remote
+// server and the same request against a minimal line-echo server, request by
 // request in turn, so the ratio to the echo holds on a noisy machine. Both servers share one
 // event-loop thread, as the remote server shares the user-interface thread in the program.
 
 #include "benchmain.h"
 
 #include "remote/remoteserver.h"
+#include "session/instrumentsession.h"
+#include "setup/setuprederedirada.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
 #include <benchmark/benchmark.h>
 
@@ -96,7 +100,11 @@ public:
         std::future<TPorts> ports = ready.get_future();
         Thread.reset(QThread::create([&ready] {
             TIdleHost host;
+            QTemporaryDir folder;
+            TSetup_RedeRedirada setup(folder.path() + '/', QStringLiteral("RedeRedirada.ini"));
+            TInstrumentSession session(setup, folder.path() + '/');
             TRemoteServer remote(host);
+            remote.SetInstrument(session);
             remote.Action_RemoteServerStart(0);
             QTcpServer echo;
             ServeLineEcho(echo);
@@ -161,12 +169,14 @@ void BM_RemoteRoundTrip(benchmark::State &state) {
     TServerThread servers;
     TBlockingClient remote(servers.Ports.Remote);
     TBlockingClient echo(servers.Ports.Echo);
-    std::vector<double> echoTimes, verTimes, stateTimes;
+    std::vector<double> echoTimes, verTimes, stateTimes, progressTimes, bandTimes;
     for (auto _ : state) {
         for (int i = 0; i < Requests; ++i) {
             echoTimes.push_back(echo.RoundTrip("VER"));
             verTimes.push_back(remote.RoundTrip("VER"));
             stateTimes.push_back(remote.RoundTrip("STATE"));
+            progressTimes.push_back(remote.RoundTrip("PROGRESS"));
+            bandTimes.push_back(remote.RoundTrip("GETC"));
         }
     }
     const auto micro = [](double seconds) { return seconds * 1e6; };
@@ -181,6 +191,13 @@ void BM_RemoteRoundTrip(benchmark::State &state) {
     state.counters["state_p99_us"] = micro(Percentile(stateTimes, 0.99));
     state.counters["ver_per_echo"] = verMedian / echoMedian;
     state.counters["state_per_echo"] = stateMedian / echoMedian;
+    for (const auto &[name, times] :
+         {std::pair{"progress", &progressTimes}, {"getc", &bandTimes}}) {
+        const double median = Percentile(*times, 0.5);
+        state.counters[std::string(name) + "_median_us"] = micro(median);
+        state.counters[std::string(name) + "_p99_us"] = micro(Percentile(*times, 0.99));
+        state.counters[std::string(name) + "_per_echo"] = median / echoMedian;
+    }
 }
 BENCHMARK(BM_RemoteRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
 
