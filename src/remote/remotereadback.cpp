@@ -1,8 +1,6 @@
 #include "remote/remotereadback.h"
 
-#include "caldata/caldata.h"
 #include "core/numbers.h"
-#include "device/devicerederedirada.h"
 #include "session/instrumentsession.h"
 
 namespace {
@@ -39,7 +37,7 @@ QByteArray Positions(const TInstrumentSession &session) {
     if (!session.IsDeviceReady())
         return Unknown;
     QList<QByteArray> parts;
-    for (const int position : session.Device().positions())
+    for (const int position : session.LastPositions())
         parts.append(QByteArray::number(position));
     return Joined(parts);
 }

@@ -333,6 +333,10 @@ void TInstrumentSession::AddToPortList(const QString &name) {
     Ports.insert(at, name);
 }
 
+std::array<int, 3> TInstrumentSession::LastPositions() const {
+    return Link->positions();
+}
+
 bool TInstrumentSession::IsLinkBusy() const {
     return Link->isAwaitingReply();
 }

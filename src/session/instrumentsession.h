@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -90,6 +91,8 @@ public:
     // The band of the last move the instrument confirmed; none while the position is unknown:
     // before the first move, after homing, after a move that failed, and without an instrument.
     std::optional<TBand> CurrentBand() const { return Band; }
+    // The axis positions of the instrument's last POS or GO reply; 0 0 0 after homing.
+    std::array<int, 3> LastPositions() const;
     std::optional<TScanProgress> ScanProgress() const {
         return Progress;
     } // none while no scan runs
