@@ -32,6 +32,10 @@ constexpr int PanelMainHelpHeight = 426;
 constexpr int KnobLeftStop = 574;
 constexpr int KnobRightStop = 638;
 constexpr int CloseSettleRoundMs = 100;
+// The lit fill of the opacity groove in the window (slide_base at 560,10 draws it).
+constexpr int GrooveTop = 21;
+constexpr int GrooveHeight = 5;
+constexpr int GrooveRight = 658;
 
 int ModeShown(int mode) {
     return mode == 0 || mode == 1 ? mode : 2;
@@ -77,9 +81,14 @@ void TForm_Main::CreateComponents() {
                                        QStringLiteral("title_close"), QRect(836, 2, 40, 40));
     Image_Slide_Base = new TPicture(Panel_Title, QStringLiteral("Image_Slide_Base"),
                                     QStringLiteral("slide_base"), QRect(560, 10, 120, 27));
+    // The groove's lit fill ends at the knob: the part right of it shows the empty groove.
+    Panel_Slide_Rest = NewPanel(Panel_Title, QStringLiteral("Panel_Slide_Rest"), QRect(),
+                                QColor(0x0c, 0x0c, 0x0c));
+    Panel_Slide_Rest->setAttribute(Qt::WA_TransparentForMouseEvents);
     Image_Slide_Button =
         new TPicture(Panel_Title, QStringLiteral("Image_Slide_Button"),
                      QStringLiteral("slide_button"), QRect(KnobRightStop, 9, 29, 29));
+    ShowGrooveRest();
 
     Panel_TabControl =
         NewPanel(this, QStringLiteral("Panel_TabControl"), QRect(0, 64, 910, 48), Background);
@@ -361,7 +370,13 @@ void TForm_Main::Image_Slide_ButtonMouseMove(const QPoint &pos) {
     const int left =
         std::clamp(Image_Slide_Button->x() + pos.x() - KnobGrabX, KnobLeftStop, KnobRightStop);
     Image_Slide_Button->move(left, Image_Slide_Button->y());
+    ShowGrooveRest();
     setWindowOpacity((2 * (left - 512) + 3) / 255.0);
+}
+
+void TForm_Main::ShowGrooveRest() {
+    const int knobCentre = Image_Slide_Button->x() + Image_Slide_Button->width() / 2;
+    Panel_Slide_Rest->setGeometry(knobCentre, GrooveTop, GrooveRight - knobCentre, GrooveHeight);
 }
 
 void TForm_Main::Image_Slide_ButtonMouseUp() {

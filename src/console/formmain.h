@@ -89,6 +89,7 @@ private:
     void Image_Slide_ButtonMouseDown(const QPoint &pos);
     void Image_Slide_ButtonMouseMove(const QPoint &pos);
     void Image_Slide_ButtonMouseUp();
+    void ShowGrooveRest();
     void Image_Message_BaseDblClick();
 
     int Mode = 0;              // selected tab: 0 SET, 1 SCAN, 2 HELP
@@ -110,6 +111,7 @@ private:
     TPicture *Image_Title_Button2 = nullptr;
     TPicture *Image_Slide_Base = nullptr;
     TPicture *Image_Slide_Button = nullptr;
+    QWidget *Panel_Slide_Rest = nullptr; // the empty groove right of the knob
     QWidget *Panel_TabControl = nullptr;
     TPicture *Image_Tab1_On = nullptr;
     TPicture *Image_Tab1_Off = nullptr;

@@ -293,6 +293,8 @@ TEST_F(MainWindowTest, KnobDragSetsOpacityBetweenItsStops) {
     EXPECT_EQ(knob->x(), 618);
     EXPECT_EQ(DragKnob(-300), 127); // held at the left stop, never less
     EXPECT_EQ(knob->x(), 574);
+    // The groove is lit up to the knob's centre and empty beyond it.
+    EXPECT_EQ(Find("Panel_Slide_Rest")->geometry(), QRect(574 + 14, 21, 658 - 588, 5));
     EXPECT_EQ(DragKnob(+300), 255);
     EXPECT_EQ(knob->x(), 638);
 }
