@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -629,30 +630,29 @@ QImage PosRange() {
     return img;
 }
 
-QImage PosCWL() {
-    QImage img = Canvas(8, 33);
-    for (int x = 0; x < 8; ++x)
+// A marker of the position bar, 8 columns wide: the band's colour in columns [bandFrom, bandTo),
+// `outside` elsewhere, and the marker's line over the given columns.
+QImage PosMarker(const QColor &outside, int bandFrom, int bandTo,
+                 std::initializer_list<int> lineColumns, const QColor &line) {
+    QImage img = Canvas(8, 33, outside);
+    for (int x = bandFrom; x < bandTo; ++x)
         BandColumn(img, x);
-    LineColumn(img, 3, QColor(0xff, 0xff, 0x00));
-    LineColumn(img, 4, QColor(0xff, 0xff, 0x00));
+    for (const int x : lineColumns)
+        LineColumn(img, x, line);
     return img;
+}
+
+QImage PosCWL() {
+    return PosMarker(Qt::transparent, 0, 8, {3, 4}, QColor(0xff, 0xff, 0x00));
 }
 
 // The columns outside an edge line take the bar's black, so the band ends at the line.
 QImage PosSW() {
-    QImage img = Canvas(8, 33, Qt::black);
-    for (int x = 4; x < 8; ++x)
-        BandColumn(img, x);
-    LineColumn(img, 3, QColor(0x00, 0xff, 0x00));
-    return img;
+    return PosMarker(Qt::black, 4, 8, {3}, QColor(0x00, 0xff, 0x00));
 }
 
 QImage PosLW() {
-    QImage img = Canvas(8, 33, Qt::black);
-    for (int x = 0; x < 4; ++x)
-        BandColumn(img, x);
-    LineColumn(img, 4, QColor(0x00, 0xff, 0x00));
-    return img;
+    return PosMarker(Qt::black, 0, 4, {4}, QColor(0x00, 0xff, 0x00));
 }
 
 // ---------------------------------------------------------------------------------------------
