@@ -54,7 +54,9 @@ void RunAtNextTurn(QObject *context, std::function<void()> operation) {
     timer->setSingleShot(true);
     QObject::connect(timer, &QTimer::timeout, context, [timer, operation = std::move(operation)] {
         timer->deleteLater();
-        operation();
+        // The operation runs events, and the timer (with this lambda) may go meanwhile.
+        const std::function<void()> run = operation;
+        run();
     });
     timer->start(0);
 }

@@ -62,6 +62,21 @@ class Rig:
         except OSError:
             return None
 
+    def reconnect(self):
+        """A new client once the program serves it: the program serves one client at a time,
+        and closes a newcomer's connection until it has seen the previous client leave."""
+        def served():
+            client = self._connect()
+            if client is None:
+                return None
+            try:
+                client.query("VER")
+                return client
+            except (ConnectionError, TimeoutError):
+                client.close()
+                return None
+        self.client = _until(served, START_TIMEOUT, "a new client served")
+
     def unplug(self, plugged: bool):
         self.sim.send_signal(signal.SIGUSR2 if plugged else signal.SIGUSR1)
 

@@ -74,7 +74,7 @@ def test_the_pymeasure_instrument_sets_reads_and_checks_errors(rig):
         assert instrument.limits_for(5.0) == (566.5, 642.0)
     finally:
         instrument.shutdown()
-    rig.client = Client("127.0.0.1", rig.port)
+    rig.reconnect()
 
 
 def test_a_link_loss_and_a_lost_connection_raise(rig):
