@@ -9,7 +9,7 @@ scripts/check-sources.py
 
 jobs=$(nproc)
 # Most tests wait on a serial line, a socket or a dwell, so they overlap well beyond the cores.
-test_jobs=$((jobs * 2))
+test_jobs=$((jobs * 3))
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -21,4 +21,4 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTR
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$test_jobs"
 
-fuzz/run-fuzzers.sh "${KESTRUNE_FUZZ_SECONDS:-20}"
+fuzz/run-fuzzers.sh "${KESTRUNE_FUZZ_SECONDS:-10}"
