@@ -21,27 +21,28 @@ namespace {
 const QString FileName = QStringLiteral("RedeRedirada.ini");
 
 // The sections and keys that the settings read and write.
-const std::array<std::pair<QByteArray, QList<QByteArray>>, 4> OwnKeys{{
+const std::array<std::pair<QByteArray, QList<QByteArray>>, 5> OwnKeys{{
     {"info", {"type"}},
     {"comport", {"portname", "baudrate", "timeout"}},
     {"device", {"info", "zerotopos", "debugmode"}},
     {"remote", {"portnum"}},
+    {"scan", {"record"}},
 }};
 
 struct TSettings {
     QString PortName, BaudRate, Info;
     int TimeOut, PortNum;
-    bool ZeroToPos, DebugMode;
+    bool ZeroToPos, DebugMode, ScanRecord;
     bool operator==(const TSettings &o) const {
         return PortName == o.PortName && BaudRate == o.BaudRate && Info == o.Info &&
                TimeOut == o.TimeOut && PortNum == o.PortNum && ZeroToPos == o.ZeroToPos &&
-               DebugMode == o.DebugMode;
+               DebugMode == o.DebugMode && ScanRecord == o.ScanRecord;
     }
 };
 
 TSettings Fields(const TSetup_RedeRedirada &setup) {
-    return {setup.PortName, setup.BaudRate,  setup.Info,     setup.TimeOut,
-            setup.PortNum,  setup.ZeroToPos, setup.DebugMode};
+    return {setup.PortName, setup.BaudRate,  setup.Info,      setup.TimeOut,
+            setup.PortNum,  setup.ZeroToPos, setup.DebugMode, setup.ScanRecord};
 }
 
 const TSettings Defaults{QStringLiteral("COM1"),
@@ -50,7 +51,8 @@ const TSettings Defaults{QStringLiteral("COM1"),
                          1000,
                          5050,
                          true,
-                         false};
+                         false,
+                         true};
 
 QList<QByteArray> Lines(const QByteArray &bytes) {
     QList<QByteArray> lines;
