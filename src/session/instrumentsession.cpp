@@ -394,13 +394,13 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     // The cell's Valid is deliberately not consulted: an "x" cell carries -1 values, which the
     // link refuses without sending, so the instrument stays where it is.
     Band.reset();
+    const TBand target = BandOf(cwl, fwhm);
     if (Progress && Record)
-        Record->MoveSent(BandOf(cwl, fwhm), cell->Pos1, cell->Pos2, cell->Pos3);
+        Record->MoveSent(target, cell->Pos1, cell->Pos2, cell->Pos3);
     bool accepted = false;
     try {
         accepted = Link->CommandGo(cell->Pos1, cell->Pos2, cell->Pos3);
     } catch (...) {
-        accepted = false;
     }
     if (Progress && Record) {
         if (accepted)
@@ -409,7 +409,7 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     }
     if (!accepted)
         return false;
-    Band = BandOf(cwl, fwhm);
+    Band = target;
     if (Progress) {
         ++Progress->Moved;
         Progress->Band = *Band;
