@@ -1,23 +1,25 @@
 #include "application.h"
 #include "closesignals.h"
 #include "console/formmain.h"
+#include "kestrunesystem.h"
 
 #include <memory>
 
 int main(int argc, char **argv) {
     TApplication app(argc, argv);
-    // Before the window and destroyed after it: see TCloseSignals.
+    // Before the system and destroyed after it: see TCloseSignals.
     TCloseSignals closeSignals;
     // Destroyed after exec() has returned, so the close's objects go only once nothing that was
     // running inside the event loop is left on the stack.
-    const auto form = std::make_unique<TForm_Main>();
+    const auto system = std::make_unique<TKestruneSystem>();
+    TForm_Main &form = system->Window();
     // The system's close takes the same path as the close button, but is not held back by the
     // operation lock; a second signal while closing changes nothing.
-    QObject::connect(&closeSignals, &TCloseSignals::CloseRequested, form.get(), [&form] {
-        if (!form->IsShuttingDown())
-            form->close();
+    QObject::connect(&closeSignals, &TCloseSignals::CloseRequested, &form, [&form] {
+        if (!form.IsShuttingDown())
+            form.close();
     });
     closeSignals.Enable();
-    form->show();
+    form.show();
     return TApplication::exec();
 }

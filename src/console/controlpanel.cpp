@@ -1,30 +1,21 @@
 #include "console/controlpanel.h"
 
 #include "caldata/caldata.h"
-#include "console/positionview.h"
-#include "core/comparisonsigns.h"
 #include "core/numbers.h"
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
-#include <QScopeGuard>
 
 namespace {
 const QColor Background{0x16, 0x16, 0x16};
 const QColor ProductText{0xa4, 0xa4, 0xa4};
 const QColor Alert{0xff, 0x00, 0x00};
-
-const QString RemoteModeActive = QStringLiteral("Remote control mode is activated.");
-const QString LinkLost = QStringLiteral("ERRDV02 : Communication error. Connection lost.");
-const QString ResetNotReady = QStringLiteral("Reset failure. Device not ready.");
-const char ResetFailure[] = "Reset failure.";
 } // namespace
 
-TForm_ControlPanel::TForm_ControlPanel(IInstrumentControl &instrument, IConsoleView &console,
-                                       const QString &name, const QString &artwork,
-                                       const QRect &resetButton, const QRect &goButton,
-                                       QWidget *parent)
-    : QWidget(parent), Instrument(instrument), Console(console) {
+TForm_ControlPanel::TForm_ControlPanel(TInstrumentSession &session, const QString &name,
+                                       const QString &artwork, const QRect &resetButton,
+                                       const QRect &goButton, QWidget *parent)
+    : QWidget(parent), Session(session) {
     setObjectName(name);
     setFixedSize(910, 242);
     Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 0, 910, 242), Background);
@@ -58,6 +49,12 @@ TForm_ControlPanel::TForm_ControlPanel(IInstrumentControl &instrument, IConsoleV
     connect(Key_Button4, &TKeyButton::clicked, this, [this] { Image_Button4Click(); });
     AddEntryControls({Image_Button3_On, Image_Button3_Off, Image_Button4_On, Image_Button4_Off,
                       Key_Button3, Key_Button4});
+    connect(&Session, &TInstrumentSession::RemoteControlChanged, this, [this](bool controlled) {
+        if (controlled)
+            Action_RemoteControl_Enable();
+        else
+            Action_RemoteControl_Disable();
+    });
 }
 
 void TForm_ControlPanel::GoOnEnter(std::initializer_list<TLimitedEdit *> edits) {
@@ -66,7 +63,7 @@ void TForm_ControlPanel::GoOnEnter(std::initializer_list<TLimitedEdit *> edits) 
 }
 
 QString TForm_ControlPanel::RangeText(double low, double high) const {
-    if (!Instrument.CalData().Loaded)
+    if (!Session.CalData().Loaded)
         return QStringLiteral("no calibration table loaded");
     return FormatFloat(QStringLiteral("0.0"), low) + QStringLiteral(" to ") +
            FormatFloat(QStringLiteral("0.0"), high) + QStringLiteral(" nm for the loaded table");
@@ -82,8 +79,8 @@ void TForm_ControlPanel::showEvent(QShowEvent *event) {
 }
 
 void TForm_ControlPanel::Action_UpdateUI() {
-    SetTextColour(Label_Product, Instrument.IsDeviceReady() ? ProductText : Alert);
-    Label_Product->setText(Instrument.GetProductLabel());
+    SetTextColour(Label_Product, Session.IsDeviceReady() ? ProductText : Alert);
+    Label_Product->setText(Session.GetProductLabel());
 }
 
 void TForm_ControlPanel::ShowButtonPair(TPicture *pressedPicture, TPicture *releasedPicture,
@@ -109,12 +106,8 @@ void TForm_ControlPanel::Action_Button4_Down() {
 }
 
 void TForm_ControlPanel::Action_Button4_Up() {
-    ShowButton4Released();
-    QCoreApplication::processEvents();
-}
-
-void TForm_ControlPanel::ShowButton4Released() {
     ShowButtonPair(Image_Button4_On, Image_Button4_Off, false);
+    QCoreApplication::processEvents();
 }
 
 void TForm_ControlPanel::Action_RemoteControl_Enable() {
@@ -132,98 +125,19 @@ void TForm_ControlPanel::SetControlsEnabled(bool enabled) {
         control->setEnabled(enabled);
 }
 
-bool TForm_ControlPanel::RefuseInRemoteMode() {
-    if (!Console.IsRemoteMode())
-        return false;
-    Console.ShowStatusMessage(RemoteModeActive, StatusColour::Silver);
-    return true;
-}
-
-bool TForm_ControlPanel::RefuseUnlessReady(const QString &message) {
-    if (Instrument.IsDeviceReady())
-        return false;
-    Console.ShowStatusMessage(message, StatusColour::Silver);
-    return true;
-}
-
-bool TForm_ControlPanel::RefuseUnlessReady(const QString &message, const QByteArray &failReply) {
-    if (Instrument.IsDeviceReady())
-        return false;
-    Console.SetRemoteReply(failReply, "NONE", message.toLatin1());
-    Console.ShowStatusMessage(message, StatusColour::Silver);
-    return true;
-}
-
-void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text) {
-    Console.ShowStatusMessage(code + QStringLiteral(" : ") + text, StatusColour::Red);
-}
-
-void TForm_ControlPanel::ReportRuleFailure(const QString &code, const QString &text,
-                                           const QByteArray &failReply) {
-    Console.SetRemoteReply(failReply, code.toLatin1(), ToRemoteBytes(text));
-    ReportRuleFailure(code, text);
-}
-
-bool TForm_ControlPanel::LinkTest() {
-    if (Instrument.ReadPositions())
-        return true;
-    Console.ShowStatusMessage(LinkLost, StatusColour::Red);
-    Instrument.Action_DeviceClose();
-    return false;
-}
-
-// The position read runs before the lock is tried, so an operation refused by a busy lock has
-// still talked to the instrument; a busy lock refuses without a word, as the holder reports.
-bool TForm_ControlPanel::PassLinkTestAndLock() {
-    return LinkTest() && Instrument.BeginOperation();
-}
-
-// Also when the body throws: the remote dispatcher reports a failure raised inside a command
-// and carries on, and a lock kept past it would refuse every later operation.
-void TForm_ControlPanel::RunLocked(void (TForm_ControlPanel::*buttonUp)(),
-                                   const std::function<void()> &body) {
-    const auto release = qScopeGuard([this, buttonUp] {
-        (this->*buttonUp)();
-        Instrument.EndOperation();
-    });
-    body();
+void TForm_ControlPanel::ShowOperationPressed(TOperation operation, bool pressed) {
+    if (operation == TOperation::Reset) {
+        if (pressed)
+            Action_Button3_Down();
+        else
+            Action_Button3_Up();
+    } else if (pressed) {
+        Action_Button4_Down();
+    } else {
+        Action_Button4_Up();
+    }
 }
 
 void TForm_ControlPanel::Image_Button3Click() {
-    if (!RefuseInRemoteMode())
-        Reset(TCaller::Operator);
-}
-
-// A running scan holds the lock, so a Reset during a scan ends at the lock silently.
-void TForm_ControlPanel::Reset(TCaller caller) {
-    const bool remote = caller == TCaller::Remote;
-    if (remote ? RefuseUnlessReady(ResetNotReady, "RESET FAIL") : RefuseUnlessReady(ResetNotReady))
-        return;
-    if (!PassLinkTestAndLock())
-        return;
-    RunLocked(&TForm_ControlPanel::Action_Button3_Up, [this, remote] {
-        Action_Button3_Down();
-        Console.ShowStatusMessage(QStringLiteral("Restarting device. Please wait..."),
-                                  StatusColour::Silver);
-        if (Instrument.HomeAll()) {
-            ShowResetRange();
-            if (remote)
-                Console.SetRemoteReply("RESET OK", "", "");
-            Console.ShowStatusMessage(QStringLiteral("Reset complete."), StatusColour::Lime);
-        } else {
-            if (remote)
-                Console.SetRemoteReply("RESET FAIL", "ERRDV03", ResetFailure);
-            Console.ShowStatusMessage(QStringLiteral("ERRDV03 : ") +
-                                          QString::fromLatin1(ResetFailure),
-                                      StatusColour::Red);
-        }
-    });
-}
-
-// Without a loaded table every bound reads 0 and the range would be a made-up -10 to 10 nm; the
-// view then keeps what it shows.
-void TForm_ControlPanel::ShowResetRange() {
-    const TCalData &table = Instrument.CalData();
-    if (table.Loaded)
-        Console.View().ShowRange(table.GetMinCW() - ViewMargin, table.GetMaxCW() + ViewMargin);
+    Session.Reset(TRequester::Operator);
 }

@@ -1,7 +1,6 @@
 #include "console/formcontrolset.h"
 
 #include "caldata/caldata.h"
-#include "console/positionview.h"
 #include "resources/consolewidgets.h"
 
 #include <QCoreApplication>
@@ -9,15 +8,11 @@
 namespace {
 const QColor EditBackground{0x23, 0x23, 0x23};
 constexpr int EditTypingLimit = 5;
-
-const char GoFailure[] = "Failed to change wavelength and FWHM.";
 } // namespace
 
-TForm_ControlSet::TForm_ControlSet(IInstrumentControl &instrument, IConsoleView &console,
-                                   QWidget *parent)
-    : TForm_ControlPanel(instrument, console, QStringLiteral("Form_ControlSet"),
-                         QStringLiteral("set"), QRect(628, 88, 75, 135), QRect(710, 88, 147, 135),
-                         parent) {
+TForm_ControlSet::TForm_ControlSet(TInstrumentSession &session, QWidget *parent)
+    : TForm_ControlPanel(session, QStringLiteral("Form_ControlSet"), QStringLiteral("set"),
+                         QRect(628, 88, 75, 135), QRect(710, 88, 147, 135), parent) {
     auto picture = [this](const char *name, const char *artwork, const QRect &geometry) {
         return new TPicture(Panel_Main, QString::fromLatin1(name), QString::fromLatin1(artwork),
                             geometry);
@@ -80,7 +75,7 @@ void TForm_ControlSet::Action_UpdateUI() {
 }
 
 void TForm_ControlSet::DescribeEdits() {
-    const TCalData &table = Instrument.CalData();
+    const TCalData &table = Session.CalData();
     const double minCW = table.GetMinCW();
     const double maxCW = table.GetMaxCW();
     const double maxFWHM = table.GetMaxFWHM();
@@ -136,9 +131,8 @@ void TForm_ControlSet::Edit2Click() {
     Edit2->clear();
 }
 
-void TForm_ControlSet::ApplyRemoteParameters(int mode, const QString &first,
-                                             const QString &second) {
-    // Only SETR enters edges; the pictures, the check and the reply then agree on the mode.
+void TForm_ControlSet::ShowRemoteParameters(int mode, const QString &first, const QString &second) {
+    // Only SETR enters edges.
     InputMode = mode == 1 ? 1 : 0;
     Edit1->clear();
     Edit2->clear();
@@ -149,72 +143,5 @@ void TForm_ControlSet::ApplyRemoteParameters(int mode, const QString &first,
 }
 
 void TForm_ControlSet::Image_Button4Click() {
-    if (RefuseInRemoteMode() || RefuseUnlessReady(DeviceNotReady))
-        return;
-    if (PassLinkTestAndLock())
-        RunGo(TCaller::Operator);
-}
-
-void TForm_ControlSet::Action_RemoteControl_Go() {
-    if (RefuseUnlessReady(DeviceNotReady, RemoteCommand() + " FAIL"))
-        return;
-    if (PassLinkTestAndLock())
-        RunGo(TCaller::Remote);
-}
-
-void TForm_ControlSet::RunGo(TCaller caller) {
-    RunLocked(&TForm_ControlSet::Action_Button4_Up, [this, caller] {
-        const bool remote = caller == TCaller::Remote;
-        Action_Button4_Down();
-        Console.ShowStatusMessage(QStringLiteral("Changing wavelength and FWHM. Please wait..."),
-                                  StatusColour::Silver);
-        // A failed check has shown (and for a remote client stored) its own message.
-        if (!(remote ? ValidateRemoteSetPoint() : ValidateSetPoint()))
-            return;
-        if (Instrument.GoToSetPoint(SetPoint.CWL, SetPoint.FWHM)) {
-            Console.View().ShowSetPoint(MinCW - ViewMargin, MaxCW + ViewMargin, SetPoint.CWL,
-                                        SetPoint.FWHM, SetPoint.SW, SetPoint.LW);
-            if (remote)
-                Console.SetRemoteReply(RemoteCommand() + " OK", "", "");
-            Console.ShowStatusMessage(QStringLiteral("Successfully changed wavelength and FWHM."),
-                                      StatusColour::Lime);
-        } else {
-            if (remote)
-                Console.SetRemoteReply(RemoteCommand() + " FAIL", "ERRDV04", GoFailure);
-            Console.ShowStatusMessage(QStringLiteral("ERRDV04 : ") + QString::fromLatin1(GoFailure),
-                                      StatusColour::Red);
-        }
-    });
-}
-
-bool TForm_ControlSet::ValidateSetPoint() {
-    const TSetPointVerdict verdict = CheckEdits();
-    if (!verdict.Passed)
-        ReportRuleFailure(verdict.Code, verdict.Text);
-    return verdict.Passed;
-}
-
-bool TForm_ControlSet::ValidateRemoteSetPoint() {
-    const TSetPointVerdict verdict = CheckEdits();
-    if (!verdict.Passed)
-        ReportRuleFailure(verdict.Code, verdict.Text, RemoteCommand() + " FAIL");
-    return verdict.Passed;
-}
-
-TSetPointVerdict TForm_ControlSet::CheckEdits() {
-    const TSetPointVerdict verdict =
-        CheckSetPoint(InputMode, Edit1->text(), Edit2->text(), Instrument.CalData());
-    MinCW = verdict.Bounds.MinCW;
-    MaxCW = verdict.Bounds.MaxCW;
-    MinFWHM = verdict.Bounds.MinFWHM;
-    MaxFWHM = verdict.Bounds.MaxFWHM;
-    MinCWForFWHM = verdict.Bounds.MinCWForFWHM;
-    MaxCWForFWHM = verdict.Bounds.MaxCWForFWHM;
-    if (verdict.Passed)
-        SetPoint = verdict.SetPoint;
-    return verdict;
-}
-
-QByteArray TForm_ControlSet::RemoteCommand() const {
-    return InputMode == 1 ? QByteArrayLiteral("SETR") : QByteArrayLiteral("SETC");
+    Session.SetBand(TRequester::Operator, InputMode, Edit1->text(), Edit2->text());
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "console/positionview.h"
-
 #include <QWidget>
 
 class QLabel;
@@ -11,7 +9,7 @@ class TPicture;
 // where the current band lies in it. The range maps onto the bar in two straight halves that meet
 // at the range's midpoint rounded to 0.1 nm, so that the centre of a symmetric table lands on the
 // bar's middle pixel.
-class TForm_ControlView : public QWidget, public IPositionView {
+class TForm_ControlView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int PixelStart = 140;  // x of the range minimum
@@ -20,10 +18,11 @@ public:
 
     explicit TForm_ControlView(QWidget *parent = nullptr);
 
-    void ClearView() override;
-    void ShowRange(double rangeMin, double rangeMax) override;
+    // Wavelengths in nm.
+    void ClearView();
+    void ShowRange(double rangeMin, double rangeMax);
     void ShowSetPoint(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
-                      double LW) override;
+                      double LW);
 
     // y0 + (x - x0) * (y1 - y0) / (x1 - x0).
     static double MapLinear(double x0, double y0, double x1, double y1, double x);

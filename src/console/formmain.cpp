@@ -7,12 +7,8 @@
 #include "console/formcontrolview.h"
 #include "console/scanprogressview.h"
 #include "core/eventwait.h"
-#include "platform/programfolder.h"
-#include "remote/remoteserver.h"
 #include "resources/artwork.h"
 #include "resources/consolewidgets.h"
-#include "session/instrumentsession.h"
-#include "setup/setuprederedirada.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -43,7 +39,9 @@ int ModeShown(int mode) {
 
 } // namespace
 
-TForm_Main::TForm_Main() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+TForm_Main::TForm_Main(TInstrumentSession &session, bool debugMode)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), InstrumentSession(session),
+      DebugMode(debugMode) {
     CreateComponents();
     FormCreate();
 }
@@ -164,46 +162,32 @@ void TForm_Main::CreateComponents() {
     connect(Image_Message_Base, &TPicture::DblClick, this, &TForm_Main::Image_Message_BaseDblClick);
 }
 
-// Creation, in this order: folder, settings, the session (its link and log, the first port to
-// try), the remote server, the panels, the tab, the search.
+// Creation, in this order: the panels and the position view, the drawing of what the session
+// reports, the tab.
 void TForm_Main::FormCreate() {
-    const QString exePath = ProgramFolder();
-    Setup = std::make_unique<TSetup_RedeRedirada>(exePath, QStringLiteral("RedeRedirada.ini"));
-    InstrumentSession = std::make_unique<TInstrumentSession>(*Setup, exePath);
-    InstrumentSession->SetCalFileDialog(&OpenDialog_CalData);
-    connect(InstrumentSession.get(), &TInstrumentSession::StatusMessage, this,
-            &TForm_Main::ShowStatusMessage);
-    connect(InstrumentSession.get(), &TInstrumentSession::UpdateUIRequested, this,
-            &TForm_Main::Action_UpdateUI);
-
-    ServerSocket = std::make_unique<TRemoteServer>(*this);
-    ServerSocket->SetInstrument(*InstrumentSession);
-    Form_ControlSet = new TForm_ControlSet(*InstrumentSession, *this, Panel_Main);
-    Form_ControlScan = new TForm_ControlScan(*InstrumentSession, *this, Panel_Main);
+    InstrumentSession.SetCalFileDialog(&OpenDialog_CalData);
+    Form_ControlSet = new TForm_ControlSet(InstrumentSession, Panel_Main);
+    Form_ControlScan = new TForm_ControlScan(InstrumentSession, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
     Form_ControlView = new TForm_ControlView(Panel_View);
     // In the message frame's window, under the message.
-    Form_ScanProgress = new TForm_ScanProgress(*InstrumentSession, Panel_Message);
+    Form_ScanProgress = new TForm_ScanProgress(InstrumentSession, Panel_Message);
     Form_ScanProgress->setGeometry(52, 49, 728, 18);
-    connect(InstrumentSession.get(), &TInstrumentSession::RangeReady, Form_ControlView,
+
+    TInstrumentSession *session = &InstrumentSession;
+    connect(session, &TInstrumentSession::StatusMessage, this, &TForm_Main::ShowStatusMessage);
+    connect(session, &TInstrumentSession::UpdateUIRequested, this, &TForm_Main::Action_UpdateUI);
+    connect(session, &TInstrumentSession::OperationPressed, this,
+            &TForm_Main::ShowOperationPressed);
+    connect(session, &TInstrumentSession::RangeReady, Form_ControlView,
             &TForm_ControlView::ShowRange);
-    connect(InstrumentSession.get(), &TInstrumentSession::LinkClosed, Form_ControlView,
+    connect(session, &TInstrumentSession::SetPointShown, Form_ControlView,
+            &TForm_ControlView::ShowSetPoint);
+    connect(session, &TInstrumentSession::LinkClosed, Form_ControlView,
             &TForm_ControlView::ClearView);
 
     Action_ChangeMode();
-    ServerSocket->Action_RemoteServerStart(quint16(Setup->PortNum));
-    Action_ChangeMode();
     Action_UpdateUI();
-
-    InstrumentSession->StartSearch();
-}
-
-bool TForm_Main::IsShuttingDown() const {
-    return InstrumentSession && InstrumentSession->IsShuttingDown();
-}
-
-void TForm_Main::SetCalFileDialog(ICalFileDialog *dialog) {
-    InstrumentSession->SetCalFileDialog(dialog);
 }
 
 void TForm_Main::closeEvent(QCloseEvent *event) {
@@ -218,20 +202,19 @@ void TForm_Main::closeEvent(QCloseEvent *event) {
 }
 
 void TForm_Main::FormClose() {
-    InstrumentSession->BeginShutdown();
-    ServerSocket->Action_RemoteServerStop();
-    InstrumentSession->EndSearch();
+    InstrumentSession.BeginShutdown();
+    emit Closing();
+    InstrumentSession.EndSearch();
     // Lets whatever the close set off run out: socket and serial events, and the waits that
     // were on the stack when the close came, which all return on the shutdown flag.
     if (CloseSettleRounds > 0)
         WaitWithEvents(CloseSettleRounds, CloseSettleRoundMs, [] { return false; });
 }
 
-// Destruction, in this order: the remote server (it reaches the panels), the panels (the view,
-// HELP, SCAN, SET), the session with its link, the settings (whose destruction writes
-// RedeRedirada.ini).
+// Destruction, in this order: the scan progress, the mapping data window, the position view and
+// the panels (HELP, SCAN, SET); the session keeps no pointer into any of them.
 void TForm_Main::DestroyOwnedObjects() {
-    ServerSocket.reset();
+    InstrumentSession.SetCalFileDialog(nullptr);
     delete Form_ScanProgress;
     Form_ScanProgress = nullptr;
     delete Form_CalData;
@@ -239,15 +222,10 @@ void TForm_Main::DestroyOwnedObjects() {
     Form_ControlView = nullptr;
     delete Form_ControlHelp;
     Form_ControlHelp = nullptr;
-    // Closing the SCAN panel stops its scan worker before the panel goes, so that no scan step
-    // runs against a destroyed panel.
-    Form_ControlScan->close();
     delete Form_ControlScan;
     Form_ControlScan = nullptr;
     delete Form_ControlSet;
     Form_ControlSet = nullptr;
-    InstrumentSession.reset();
-    Setup.reset();
 }
 
 void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
@@ -257,13 +235,8 @@ void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
     QCoreApplication::processEvents();
 }
 
-bool TForm_Main::IsRemoteMode() const {
-    return ServerSocket && ServerSocket->IsRemoteMode();
-}
-
-void TForm_Main::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
-                                const QByteArray &errorText) {
-    ServerSocket->SetRemoteReply(replyText, errorCode, errorText);
+void TForm_Main::SetCalFileDialog(ICalFileDialog *dialog) {
+    InstrumentSession.SetCalFileDialog(dialog);
 }
 
 void TForm_Main::SwitchToTab(int mode) {
@@ -272,16 +245,30 @@ void TForm_Main::SwitchToTab(int mode) {
     Action_UpdateUI();
 }
 
-IRemoteSetPanel &TForm_Main::RemoteSetPanel() {
-    return *Form_ControlSet;
+void TForm_Main::ShowRemoteSetBand(int inputMode, const QString &first, const QString &second) {
+    SwitchToTab(ConsoleTab::Set);
+    Form_ControlSet->ShowRemoteParameters(inputMode, first, second);
 }
 
-IRemoteScanPanel &TForm_Main::RemoteScanPanel() {
-    return *Form_ControlScan;
+void TForm_Main::ShowRemoteScan(const TScanPlanTexts &texts) {
+    SwitchToTab(ConsoleTab::Scan);
+    Form_ControlScan->ShowRemoteParameters(texts);
 }
 
-IPositionView &TForm_Main::View() {
-    return *Form_ControlView;
+void TForm_Main::ShowRemoteReset() {
+    if (Mode != ConsoleTab::Set && Mode != ConsoleTab::Scan)
+        SwitchToTab(ConsoleTab::Set);
+}
+
+void TForm_Main::ShowRemoteStop() {
+    SwitchToTab(ConsoleTab::Scan);
+}
+
+void TForm_Main::ShowOperationPressed(TOperation operation, bool pressed) {
+    const bool onScan =
+        operation == TOperation::Reset ? Mode == ConsoleTab::Scan : operation == TOperation::Scan;
+    (onScan ? static_cast<TForm_ControlPanel *>(Form_ControlScan) : Form_ControlSet)
+        ->ShowOperationPressed(operation, pressed);
 }
 
 // Both refresh what is shown from state that is already right, so a failure inside them (its
@@ -339,13 +326,13 @@ void TForm_Main::Image_Title_Button1Click() {
 }
 
 void TForm_Main::Image_Title_Button2Click() {
-    if (InstrumentSession->IsOperationBusy() || IsShuttingDown())
+    if (InstrumentSession.IsOperationBusy() || IsShuttingDown())
         return;
     close();
 }
 
 void TForm_Main::SelectTab(int mode) {
-    if (InstrumentSession->IsOperationBusy())
+    if (InstrumentSession.IsOperationBusy())
         return;
     Mode = mode;
     Action_ChangeMode();
@@ -354,7 +341,7 @@ void TForm_Main::SelectTab(int mode) {
 
 // The keyboard's way to the tabs follows the click's rule, and the remote client's lock-out.
 void TForm_Main::KeyboardSelectTab(int mode) {
-    if (!IsRemoteMode())
+    if (!InstrumentSession.IsRemoteControlled())
         SelectTab(mode);
 }
 
@@ -384,10 +371,10 @@ void TForm_Main::Image_Slide_ButtonMouseUp() {
 }
 
 void TForm_Main::Image_Message_BaseDblClick() {
-    if (!Setup->DebugMode)
+    if (!DebugMode)
         return;
     if (!Form_CalData)
-        Form_CalData = new TForm_CalData(InstrumentSession->CalData(), this);
+        Form_CalData = new TForm_CalData(InstrumentSession.CalData(), this);
     Form_CalData->show();
     Form_CalData->raise();
     Form_CalData->activateWindow();

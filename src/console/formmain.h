@@ -1,13 +1,10 @@
 #pragma once
 
 #include "console/calfiledialog.h"
-#include "console/consolehost.h"
-#include "remote/remotehost.h"
+#include "session/instrumentsession.h"
 
 #include <QPointer>
 #include <QWidget>
-
-#include <memory>
 
 class QLabel;
 class TForm_CalData;
@@ -16,60 +13,70 @@ class TForm_ControlScan;
 class TForm_ControlSet;
 class TForm_ControlView;
 class TForm_ScanProgress;
-class TInstrumentSession;
 class TPicture;
-class TRemoteServer;
-class TSetup_RedeRedirada;
+struct TScanPlanTexts;
+
+// The window's tabs, as its Mode holds them.
+namespace ConsoleTab {
+constexpr int Set = 0;
+constexpr int Scan = 1;
+constexpr int Help = 2;
+} // namespace ConsoleTab
 
 // The program's only top-level window: it draws its own title bar, switches the tabs, dims
 // itself with the opacity switch, docks the SET, SCAN and HELP panels and the position view, and
-// shows in its message bar what the session and the panels report. The instrument, its table
-// and the search for it live in the session, which the window owns for the whole run together
-// with the settings and the remote server.
+// shows in its message bar what the session reports. It draws the session it is given and what
+// the remote server announces of a client's requests; it runs no operation of its own.
 //
 // Closing runs in two halves. The close event (FormClose) marks the session as shutting down,
-// closes the link and lets pending events settle; any wait that was on the call stack when the
-// close arrived (they all process events) returns on the shutdown flag. The objects are destroyed
-// only in the destructor, once control is back at the top-level event loop, so that nothing
-// still on the stack touches a released object.
-class TForm_Main : public QWidget, public IConsoleView, public IRemoteHost {
+// announces the close (the remote server stops), closes the link and lets pending events
+// settle; any wait that was on the call stack when the close arrived (they all process events)
+// returns on the shutdown flag. The panels are destroyed only in the destructor, once control is
+// back at the top-level event loop, so that nothing still on the stack touches a released
+// object. The session must outlive the window.
+class TForm_Main : public QWidget {
     Q_OBJECT
 public:
     static constexpr int DefaultCloseSettleRounds = 20; // of 100 ms
 
-    TForm_Main();
+    // debugMode allows the mapping data window.
+    TForm_Main(TInstrumentSession &session, bool debugMode);
     ~TForm_Main() override;
 
     // Where a window of this size opens on a screen with this available area: centred, but
     // never with its top-left corner (and so its title bar) outside the area.
     static QPoint StartPosition(const QRect &available, const QSize &size);
 
-    TInstrumentSession &Session() { return *InstrumentSession; }
-    TSetup_RedeRedirada &Settings() { return *Setup; }
-    TRemoteServer &RemoteServer() { return *ServerSocket; }
-    bool IsShuttingDown() const;
+    TInstrumentSession &Session() { return InstrumentSession; }
+    bool IsShuttingDown() const { return InstrumentSession.IsShuttingDown(); }
     // The dialog the calibration import asks; tests put a scripted one in its place.
     void SetCalFileDialog(ICalFileDialog *dialog);
     // Rounds of 100 ms that the close lets pending events run; tests need fewer.
     void SetCloseSettleRounds(int rounds) { CloseSettleRounds = rounds; }
 
-    // IConsoleView: what the panels draw through the window.
-    void ShowStatusMessage(const QString &text, const QColor &colour) override;
-    bool IsRemoteMode() const override;
-    void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
-                        const QByteArray &errorText) override;
-    IPositionView &View() override;
+    // Message bar: text and colour, drawn before this returns.
+    void ShowStatusMessage(const QString &text, const QColor &colour);
 
     // Shows the tab pictures for the selected tab, then refreshes the SET and the SCAN panel.
     void Action_UpdateUI();
     // Shows the panels for the selected tab: 0 SET, 1 SCAN, anything else HELP.
     void Action_ChangeMode();
 
-    // The remote server's view of the window.
-    int SelectedMode() const override { return Mode; }
-    void SwitchToTab(int mode) override;
-    IRemoteSetPanel &RemoteSetPanel() override;
-    IRemoteScanPanel &RemoteScanPanel() override;
+    int SelectedMode() const { return Mode; }
+    // Mode := mode, then Action_ChangeMode and Action_UpdateUI; not held back by the lock.
+    void SwitchToTab(int mode);
+
+    // A remote client's request as the operator sees it, before the session runs it: the tab it
+    // belongs to, and the texts it brought in the boxes.
+    void ShowRemoteSetBand(int inputMode, const QString &first, const QString &second);
+    void ShowRemoteScan(const TScanPlanTexts &texts);
+    // The SCAN tab resets from its own panel; the HELP tab has none and hands over to SET.
+    void ShowRemoteReset();
+    void ShowRemoteStop();
+
+signals:
+    // The close has begun: the session is shutting down, its link not yet closed.
+    void Closing();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -79,6 +86,8 @@ private:
     void FormCreate();
     void FormClose();
     void DestroyOwnedObjects();
+    // Reset's button is the shown panel's; Go's belongs to the operation's panel.
+    void ShowOperationPressed(TOperation operation, bool pressed);
 
     void Image_Title_BaseMouseDown(const QPoint &pos);
     void Image_Title_BaseMouseMove(const QPoint &pos);
@@ -100,9 +109,8 @@ private:
     QPoint TitleGrab; // where inside the title bar the drag started
     int CloseSettleRounds = DefaultCloseSettleRounds;
 
-    std::unique_ptr<TSetup_RedeRedirada> Setup;
-    std::unique_ptr<TInstrumentSession> InstrumentSession;
-    std::unique_ptr<TRemoteServer> ServerSocket;
+    TInstrumentSession &InstrumentSession;
+    const bool DebugMode;
     TCalFileDialog OpenDialog_CalData{this};
 
     QWidget *Panel_Title = nullptr;

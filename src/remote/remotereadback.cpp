@@ -5,7 +5,8 @@
 
 namespace {
 
-const QByteArray Unknown = "NONE";
+// The read-backs answer NONE for what is not known, as a refusal without a code reads.
+const QByteArray &Unknown = NoErrorCode;
 
 // One decimal and a point, whatever the locale: a client parses these.
 QByteArray Nm(double value) {

@@ -1,6 +1,7 @@
 #include "remote/remoteserver.h"
 
 #include "core/eventwait.h"
+#include "session/instrumentsession.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -8,13 +9,18 @@
 
 #include <utility>
 
-TRemoteServer::TRemoteServer(IRemoteHost &host, QObject *parent)
-    : QObject(parent), Host(host), ServerSocket(new QTcpServer(this)) {
+TRemoteServer::TRemoteServer(TInstrumentSession &session, QObject *parent)
+    : QObject(parent), Session(session), ServerSocket(new QTcpServer(this)) {
     connect(ServerSocket, &QTcpServer::newConnection, this, &TRemoteServer::ServerSocketAccept);
+    // A scan's end is every client's to read back, whoever started the scan.
+    connect(&Session, &TInstrumentSession::ScanEnded, this,
+            [this](const TOperationOutcome &outcome) {
+                SetRemoteReply(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+            });
 }
 
-// The panels may be gone by now, so no panel action runs here; the connections only lose their
-// handlers before the socket objects go with the listening server.
+// No operation runs here; the connections only lose their handlers before the socket objects go
+// with the listening server.
 TRemoteServer::~TRemoteServer() {
     ReleaseConnections();
 }
@@ -25,9 +31,9 @@ void TRemoteServer::Action_RemoteServerStart(quint16 port) {
     RemoteConnected = false;
     RemoteReading = false;
     ClientCount = 0;
-    // Remote control is optional: a port in use or a failing panel leaves the program local.
+    // Remote control is optional: a port in use leaves the program local.
     try {
-        DisableBothPanels();
+        EndRemoteControl();
         ServerSocket->listen(QHostAddress::Any, port);
     } catch (...) {
     }
@@ -40,7 +46,7 @@ void TRemoteServer::Action_RemoteServerStop() {
     RemoteClient = nullptr;
     ++RemoteSession; // a line still being processed further up the stack sends nothing
     try {
-        DisableBothPanels();
+        EndRemoteControl();
     } catch (...) {
     }
     ServerSocket->close();
@@ -91,8 +97,7 @@ void TRemoteServer::ServerSocketClientConnect(QTcpSocket *client) {
     client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(client, &QTcpSocket::readyRead, this,
             [this, client] { ServerSocketClientRead(client); });
-    Host.RemoteSetPanel().Action_RemoteControl_Enable();
-    Host.RemoteScanPanel().Action_RemoteControl_Enable();
+    Session.SetRemoteControlled(true);
 }
 
 void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
@@ -106,11 +111,11 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
         return; // a rejected connection went away; the served client keeps remote mode
     RemoteClient = nullptr;
     const quint64 session = ++RemoteSession;
-    if (Host.RemoteScanPanel().IsScanning()) {
+    if (Session.IsScanning()) {
         // A scan must not run on unattended once its client is gone; a failing stop still ends
         // remote mode below.
         try {
-            Host.RemoteScanPanel().Action_RemoteControl_Stop();
+            Session.StopScan(TRequester::Remote, KeepOutcome());
         } catch (...) {
         }
     }
@@ -119,17 +124,17 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
         return;
     RemoteConnected = false;
     RemoteReading = false;
-    DisableBothPanels();
+    EndRemoteControl();
 }
 
 // A SCAN whose client left while the command ran starts its scan after the disconnect, which
 // found nothing to stop. Nobody is there to stop it now, so it is stopped as the disconnect would
 // have. A server that was stopped meanwhile is closing the program, which ends the scan anyway.
 void TRemoteServer::StopScanOfDepartedClient() {
-    if (RemoteClient || !ServerSocket->isListening() || !Host.RemoteScanPanel().IsScanning())
+    if (RemoteClient || !ServerSocket->isListening() || !Session.IsScanning())
         return;
     try {
-        Host.RemoteScanPanel().Action_RemoteControl_Stop();
+        Session.StopScan(TRequester::Remote, KeepOutcome());
     } catch (...) {
     }
 }
@@ -234,9 +239,15 @@ void TRemoteServer::SendReply(QTcpSocket *client) {
     client->flush();
 }
 
-void TRemoteServer::DisableBothPanels() {
-    Host.RemoteSetPanel().Action_RemoteControl_Disable();
-    Host.RemoteScanPanel().Action_RemoteControl_Disable();
+void TRemoteServer::EndRemoteControl() {
+    Session.SetRemoteControlled(false);
+}
+
+TOutcomeHandler TRemoteServer::KeepOutcome() {
+    return [server = QPointer<TRemoteServer>(this)](const TOperationOutcome &outcome) {
+        if (server)
+            server->SetRemoteReply(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+    };
 }
 
 void TRemoteServer::Release(QTcpSocket *client) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "remote/remotehost.h"
+#include "session/operationoutcome.h"
+#include "session/scanplancheck.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,16 +12,26 @@ class QTcpServer;
 class TInstrumentSession;
 class QTcpSocket;
 
+// The three single-byte texts of the last remote outcome.
+struct TRemoteReply {
+    QByteArray ReplyText; // the line sent back for the current command; cleared after each reply
+    QByteArray ErrorCode; // an ERRxxnn code, "NONE", or empty after a plain success
+    QByteArray ErrorText; // its text, with the comparison signs as code-page byte pairs
+};
+
 // The remote-control server: listens on one TCP port, serves one client at a time, cuts its
-// request lines on CR and answers each with one line. All of it runs on the thread that owns the
-// object (the user-interface thread in the program).
+// request lines on CR and answers each with one line. It keeps the protocol's state (the reply,
+// the error code and text) and fills it from the outcomes of the session's operations; what the
+// console shows of a request it learns from this server's signals. All of it runs on the thread
+// that owns the object (the user-interface thread in the program).
 class TRemoteServer : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int RemoteBufferSize = 1024;
 
-    explicit TRemoteServer(IRemoteHost &host, QObject *parent = nullptr);
+    // session must outlive the server.
+    explicit TRemoteServer(TInstrumentSession &session, QObject *parent = nullptr);
     ~TRemoteServer() override;
 
     // Listens on all interfaces. A port that cannot be opened leaves the server inactive without
@@ -34,14 +45,15 @@ public:
     bool IsRemoteMode() const;  // listening and a client is being served
     int RemoteClientCount() const { return ClientCount; }
 
-    // Replaces the three reply texts at once; called by the panels, the validators and the
-    // dispatcher.
-    void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
-                        const QByteArray &errorText);
     const TRemoteReply &RemoteReply() const { return Reply; }
-    // The instrument whose state the read-back requests report; without one they are unknown
-    // commands. It must outlive the server.
-    void SetInstrument(const TInstrumentSession &session) { Instrument = &session; }
+
+signals:
+    // A request the session is about to run, as the console shows it: the tab and the boxes.
+    // Each comes only for a request that got past the scan-running refusal.
+    void SetBandRequested(int inputMode, const QString &first, const QString &second);
+    void ScanRequested(const TScanPlanTexts &texts);
+    void ResetRequested();
+    void StopRequested();
 
 private:
     void ServerSocketAccept();
@@ -53,7 +65,12 @@ private:
     void FillRemoteBuffer(QTcpSocket &client);
     bool TakeRemoteLine();
     void SendReply(QTcpSocket *client);
-    void DisableBothPanels();
+    // Replaces the three reply texts at once.
+    void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+                        const QByteArray &errorText);
+    // Takes an operation's outcome into the reply; dropped once the server is gone.
+    TOutcomeHandler KeepOutcome();
+    void EndRemoteControl();
     void StopScanOfDepartedClient();
     void Release(QTcpSocket *client);
     void ReleaseConnections();
@@ -63,8 +80,7 @@ private:
     void Action_RemoteServerProcess();
     void RunCommand(const QStringList &fields);
 
-    IRemoteHost &Host;
-    const TInstrumentSession *Instrument = nullptr;
+    TInstrumentSession &Session;
     QTcpServer *ServerSocket;
     QList<QTcpSocket *> Connections; // open and counted; each leaves this list exactly once
     // A socket must outlive its own readyRead emission: one released while its line is being

@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-// The scan flags. The SCAN panel owns them; the scan step and the panel's handlers read and
+// The scan flags. The scan run owns them; the scan step and the session read and
 // write them on the UI thread only.
 struct TScanFlags {
     bool Scanning = false;       // a scan is in progress
@@ -11,7 +11,7 @@ struct TScanFlags {
     bool ScanFinished = false;   // the worker has ended the scan
 };
 
-// What a scan step needs from the SCAN panel, all on the UI thread.
+// What a scan step needs from the scan run that owns the worker, all on the UI thread.
 class IAutoScanHost {
 public:
     virtual ~IAutoScanHost() = default;

@@ -1,5 +1,6 @@
 #include "scan/threadautoscan.h"
 
+#include "core/band.h"
 #include "core/eventwait.h"
 #include "core/numbers.h"
 
@@ -142,8 +143,9 @@ bool TThread_AutoScan::Advance(TScanFlags &flags, const QPointer<TThread_AutoSca
     }
 
     CurrentFWHM = RoundTo(FWHM, -1);
-    CurrentSW = RoundTo(CurrentCW - CurrentFWHM * 0.5, -2);
-    CurrentLW = RoundTo(CurrentCW + CurrentFWHM * 0.5, -2);
+    const TBand band = TBand::FromCentre(CurrentCW, CurrentFWHM);
+    CurrentSW = band.SW;
+    CurrentLW = band.LW;
     const bool moved = Host.GoToSetPoint(CurrentCW, CurrentFWHM);
     if (Abandoned(alive))
         return false;
@@ -152,8 +154,8 @@ bool TThread_AutoScan::Advance(TScanFlags &flags, const QPointer<TThread_AutoSca
         flags.ScanFinished = true;
         return true;
     }
-    Host.ShowSetPoint(MinCWForFWHM - 10.0, MaxCWForFWHM + 10.0, CurrentCW, CurrentFWHM, CurrentSW,
-                      CurrentLW);
+    Host.ShowSetPoint(MinCWForFWHM - ViewMarginNm, MaxCWForFWHM + ViewMarginNm, CurrentCW,
+                      CurrentFWHM, CurrentSW, CurrentLW);
     if (Abandoned(alive))
         return false;
     ++StepCount;

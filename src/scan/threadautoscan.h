@@ -28,7 +28,7 @@ struct TScanWalk {
 
 // The auto-scan worker. Its thread only paces: every 100 ms it has the UI thread run one
 // ScanStep and waits until that step is done. Every field below is read and written on the UI
-// thread only: by ScanStep and by the SCAN panel, which fills the plan copy and sets StepCount to
+// thread only: by ScanStep and by the scan run, which fills the plan copy and sets StepCount to
 // 0 before it sets its Scanning flag.
 class TThread_AutoScan final : public QThread {
     Q_OBJECT
@@ -75,7 +75,7 @@ private:
 
     // Steps 2 to 11 of a tick; false when the tick must end without processing events.
     bool Advance(TScanFlags &flags, const QPointer<TThread_AutoScan> &alive);
-    // True once the worker was deleted or stopped during a call into the host: the panel may be
+    // True once the worker was deleted or stopped during a call into the host: the scan run may be
     // gone then, so the step must touch neither it nor, when deleted, the worker. Static, as the
     // worker may no longer exist.
     static bool Abandoned(const QPointer<TThread_AutoScan> &alive);

@@ -6,6 +6,7 @@
 #include "device/devicerederedirada.h"
 #include "platform/portprobe.h"
 #include "session/scanrecord.h"
+#include "session/scanrun.h"
 #include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
 
@@ -20,7 +21,6 @@ namespace {
 const QString SearchBaudRate = QStringLiteral("38400"); // the instrument's; BaudRate is not read
 constexpr int SearchTimeOutMs = 500;
 constexpr int RangeTextLength = 11; // "400.0-800.0"
-constexpr double ViewMarginNm = 10.0;
 
 const QString NotFound = QStringLiteral("ERRDV01 : Device not found. Please connect Kestrune.");
 const QString InfoFailure = QStringLiteral("ERRDV06 : Device might be problem.");
@@ -30,11 +30,6 @@ const QString ReadingInfo = QStringLiteral("Reading device infomation...");
 const QString ReadingCalData = QStringLiteral("Reading calibration data...");
 const QString Ready = QStringLiteral("Device ready.");
 const QString RecordFailure = QStringLiteral("Scan record cannot be written.");
-
-// The band as the moves show it: edges rounded to 0.01 nm.
-TBand BandOf(double cwl, double fwhm) {
-    return TBand{cwl, fwhm, RoundTo(cwl - fwhm * 0.5, -2), RoundTo(cwl + fwhm * 0.5, -2)};
-}
 
 // One end of the range text, in nm rounded to 0.1; -1 when it is not a number.
 double RangeEnd(const QString &text) {
@@ -60,9 +55,13 @@ TInstrumentSession::TInstrumentSession(TSetup_RedeRedirada &setup, const QString
         Timer_AutoOpen->stop();
         RunOutsideHandlers(this, [this] { Timer_AutoOpenTimer(); });
     });
+    Scan =
+        std::make_unique<TScanRun>(*this, [this](TScanOutcome outcome) { ReportScanEnd(outcome); });
 }
 
-TInstrumentSession::~TInstrumentSession() = default;
+TInstrumentSession::~TInstrumentSession() {
+    Scan->Close();
+}
 
 void TInstrumentSession::StartSearch() {
     Timer_AutoOpen->start();
@@ -394,7 +393,7 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     // The cell's Valid is deliberately not consulted: an "x" cell carries -1 values, which the
     // link refuses without sending, so the instrument stays where it is.
     Band.reset();
-    const TBand target = BandOf(cwl, fwhm);
+    const TBand target = TBand::FromCentre(cwl, fwhm);
     if (Progress && Record)
         Record->MoveSent(target, cell->Pos1, cell->Pos2, cell->Pos3);
     bool accepted = false;
@@ -420,7 +419,7 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
 }
 
 void TInstrumentSession::BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) {
-    Progress = TScanProgress{0, pointCount, BandOf(firstCWL, fwhm), dwellMs};
+    Progress = TScanProgress{0, pointCount, TBand::FromCentre(firstCWL, fwhm), dwellMs};
     Record.reset();
     if (Setup.ScanRecord)
         Record = std::make_unique<TScanRecord>(ExePath + QStringLiteral("Scans/"));

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "caldata/caldata.h"
-#include "session/band.h"
-#include "session/instrumentcontrol.h"
+#include "core/band.h"
+#include "session/operationoutcome.h"
+#include "session/scanplancheck.h"
+#include "session/scanrecord.h"
 
 #include <QColor>
 #include <QObject>
@@ -10,16 +12,20 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class ICalFileDialog;
 class QTimer;
 class TDevice_RedeRedirada;
-class TScanRecord;
+class TScanRun;
 class TSetup_RedeRedirada;
 
-// A running scan as the session knows it; the SCAN panel feeds it.
+// The operations whose button the console shows pressed while they run.
+enum class TOperation { SetBand, Reset, Scan };
+
+// A running scan as the session knows it.
 struct TScanProgress {
     int Moved = 0;   // points moved to so far (0 before the first move)
     int Total = 0;   // points the plan visits, exactly the worker's walk
@@ -29,15 +35,17 @@ struct TScanProgress {
 
 // The instrument as the program knows it, without any window: the link, the calibration table,
 // readiness and the instrument's information, the operation lock, the search for the instrument
-// and its start-up, and the operations on it. Views and the remote server read its state and
-// learn of changes through its signals; it never calls them.
+// and its start-up, and the operations on it: set a band, reset, start and stop a scan. The SET
+// and SCAN panels and the remote server call the same operations; each reports its outcome to
+// the one who asked, and its messages through StatusMessage. Views and the remote server read
+// its state and learn of changes through its signals; it never calls them.
 //
 // Every wait in here (the settling wait, the link's reply waits, the calibration-file dialog)
 // processes events, so any handler may run inside an attempt or an operation. Two of them end a
 // connection attempt: the program's close (BeginShutdown) and an operation that found the link
 // lost and closed it (DeviceReady false again). The attempt tests for both after each wait and
 // then returns without touching anything, since the close has already put the state right.
-class TInstrumentSession : public QObject, public IInstrumentControl {
+class TInstrumentSession : public QObject {
     Q_OBJECT
 public:
     static constexpr int SettleRoundMs = 100;
@@ -45,9 +53,11 @@ public:
     static constexpr int SearchIntervalMs = 1000;
 
     // setup must outlive the session; exePath ends with a separator. Creates the link (and its
-    // communication log when DebugMode is on) and puts the stored port first in the port list.
+    // communication log when DebugMode is on), puts the stored port first in the port list and
+    // starts the scan worker.
     TInstrumentSession(TSetup_RedeRedirada &setup, const QString &exePath,
                        QObject *parent = nullptr);
+    // Ends a running scan as aborted, without a report, and stops its worker.
     ~TInstrumentSession() override;
 
     // The dialog the calibration import asks when the program has no copy of an instrument's
@@ -65,21 +75,53 @@ public:
     void EndSearch();
     bool IsShuttingDown() const { return ShuttingDown; }
 
-    // IInstrumentControl
-    bool IsDeviceReady() const override { return DeviceReady; }
-    QString GetProductLabel() const override;
-    bool BeginOperation() override;
-    bool EndOperation() override;
-    bool ReadPositions() override;
-    bool IsLinkBusy() const override;
-    bool HomeAll() override;
-    bool SetBken(bool on) override;
-    void Action_DeviceClose() override;
-    const TCalData &CalData() const override { return *CalTable; }
-    bool GoToSetPoint(double cwl, double fwhm) override;
-    // While a scan runs, each move that the instrument confirms is one more point of it.
-    void BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) override;
-    void EndScan(TScanOutcome outcome) override;
+    // The operations. Each opens with its guards in this order: remote control (the operator's
+    // requests only), a ready instrument, the position read as link test, the operation lock.
+    // A refusal at the link test reports the lost link and closes it; one at the lock says
+    // nothing, as the lock's holder reports. Neither gives the asker an outcome.
+    //
+    // A band from two texts: inputMode 0 reads CWL and FWHM, 1 reads SW and LW; the replies
+    // are SETC's and SETR's.
+    void SetBand(TRequester from, int inputMode, const QString &first, const QString &second,
+                 const TOutcomeHandler &done = {});
+    void Reset(TRequester from, const TOutcomeHandler &done = {});
+    // Replies "SCAN OK" once the scan runs; the check timer reports its end (ScanEnded).
+    void StartScan(TRequester from, const TScanPlanTexts &texts, const TOutcomeHandler &done = {});
+    // The operator's stop passes the link test and asks the scan to stop; the check timer
+    // reports the abort. A remote stop needs no link test: it waits up to about 3 s for that
+    // report and replies whether the scan stopped.
+    void StopScan(TRequester from, const TOutcomeHandler &done = {});
+    bool IsScanning() const;
+
+    // A remote client drives the instrument: the operator's requests are refused meanwhile.
+    void SetRemoteControlled(bool controlled);
+    bool IsRemoteControlled() const { return RemoteControlled; }
+
+    bool IsDeviceReady() const { return DeviceReady; }
+    // The product line: model and range, or why there is none.
+    QString GetProductLabel() const;
+    // The single operation lock. Both refuse (false, nothing changes) while no instrument is
+    // ready, so a lock left set when the instrument went away is cleared by Action_DeviceClose.
+    bool BeginOperation();
+    bool EndOperation();
+    // The link test: false means the link to the instrument is lost. It passes without a word
+    // on the line while another exchange awaits its reply.
+    bool ReadPositions();
+    // The instrument link is waiting for the reply of an exchange further up the call stack.
+    bool IsLinkBusy() const;
+    bool HomeAll();
+    bool SetBken(bool on);
+    // Closes the link and returns to searching with the next tick.
+    void Action_DeviceClose();
+    const TCalData &CalData() const { return *CalTable; }
+    // Moves to the table cell of the first row whose CW is cwl and the first column whose FWHM
+    // is fwhm; true once the instrument has confirmed it.
+    bool GoToSetPoint(double cwl, double fwhm);
+    // The scan's account, from the moment it runs to its outcome: each move in between that
+    // the instrument confirms is one more point of it.
+    void BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs);
+    void EndScan(TScanOutcome outcome);
+    TScanRun &ScanRun() { return *Scan; }
 
     bool IsOperationBusy() const { return OperationBusy; }
     bool IsInfoValid() const { return InfoValid; }
@@ -132,6 +174,15 @@ signals:
     void LinkClosed();
     // The scan's progress changed: its start, each move, its end.
     void ScanProgressChanged();
+    // An operation's button is to be shown pressed, or released again.
+    void OperationPressed(TOperation operation, bool pressed);
+    // A band the instrument has moved to, with the CW range the position view shows around it.
+    void SetPointShown(double rangeMin, double rangeMax, double CWL, double FWHM, double SW,
+                       double LW);
+    // A scan ended; emitted before its message. Its outcome is every remote client's to read.
+    void ScanEnded(const TOperationOutcome &outcome);
+    // A remote client began or ceased to drive the instrument.
+    void RemoteControlChanged(bool controlled);
 
 private:
     void DeviceStartUp(const QString &port);
@@ -139,6 +190,19 @@ private:
     void SetOperationBusy(bool busy);
     void Report(const QString &text, const QColor &colour) { emit StatusMessage(text, colour); }
     void ReportRecordFailure();
+
+    // The operations' shared steps (sessionoperations.cpp).
+    void Conclude(const TOutcomeHandler &done, const TOperationOutcome &outcome);
+    void ConcludeRuleFailure(const TOutcomeHandler &done, const QByteArray &failReply,
+                             const QString &code, const QString &text);
+    bool RefusedInRemoteMode(TRequester from);
+    bool RefusedUnlessReady(const QString &message, const QByteArray &failReply,
+                            const TOutcomeHandler &done);
+    bool LinkTest();
+    bool PassLinkTestAndLock();
+    void RunLocked(TOperation operation, const std::function<void()> &body);
+    void ScanStart(const TScanPlanTexts &texts, const TOutcomeHandler &done);
+    void ReportScanEnd(TScanOutcome outcome);
 
     TSetup_RedeRedirada &Setup;
     const QString ExePath;
@@ -153,7 +217,8 @@ private:
     bool DeviceReady = false;   // an instrument was identified on the open port
     bool InfoValid = false;     // its information items were read completely
     bool StartingUp = false;    // DeviceStartUp is on the stack
-    QString RangeTextRead;      // its information item 2
+    bool RemoteControlled = false;
+    QString RangeTextRead; // its information item 2
     double RangeMinNm = -1.0;
     double RangeMaxNm = -1.0;
     std::optional<TBand> Band;
@@ -163,4 +228,6 @@ private:
 
     QStringList Ports; // ports to try, see AddToPortList
     int NextPort = 0;  // entry of Ports that the next attempt tries
+
+    std::unique_ptr<TScanRun> Scan; // last, so that it goes first
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "session/band.h"
-#include "session/instrumentcontrol.h"
+#include "core/band.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -9,6 +8,9 @@
 #include <QString>
 
 #include <optional>
+
+// How a scan ended.
+enum class TScanOutcome { Succeeded, Aborted, Failed };
 
 // The record of one scan, Scans/Scan <yyyymmdd-hhnnss>.csv: a header line and one row per
 // point, each written and flushed when the instrument leaves the point or the scan ends, so that

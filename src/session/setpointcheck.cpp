@@ -1,4 +1,4 @@
-#include "console/setpointcheck.h"
+#include "session/setpointcheck.h"
 
 #include "caldata/caldata.h"
 #include "core/numbers.h"
@@ -58,18 +58,7 @@ TSetPointVerdict CheckSetPoint(int inputMode, const QString &first, const QStrin
 
     const double a = RoundTo(StrToFloatDef(first, 0.0), -1);
     const double z = RoundTo(StrToFloatDef(second, 0.0), -1);
-    TSetPoint p;
-    if (inputMode == 1) {
-        p.SW = a;
-        p.LW = z;
-        p.CWL = RoundTo((p.LW + p.SW) * 0.5, -2);
-        p.FWHM = RoundTo(p.LW - p.SW, -2);
-    } else {
-        p.CWL = a;
-        p.FWHM = z;
-        p.SW = RoundTo(p.CWL - p.FWHM * 0.5, -2);
-        p.LW = RoundTo(p.CWL + p.FWHM * 0.5, -2);
-    }
+    const TSetPoint p = inputMode == 1 ? TBand::FromEdges(a, z) : TBand::FromCentre(a, z);
     b.MinCWForFWHM = table.GetMinCWForFWHM(p.FWHM);
     b.MaxCWForFWHM = table.GetMaxCWForFWHM(p.FWHM);
 

@@ -1,4 +1,4 @@
-#include "console/setpointcheck.h"
+#include "session/setpointcheck.h"
 
 #include "calfixture.h"
 #include "ruletexts.h"

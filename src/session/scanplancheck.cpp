@@ -1,4 +1,4 @@
-#include "console/scanplancheck.h"
+#include "session/scanplancheck.h"
 
 #include "caldata/caldata.h"
 #include "core/numbers.h"

@@ -1,4 +1,4 @@
-#include "console/scanplancheck.h"
+#include "session/scanplancheck.h"
 
 #include "calfixture.h"
 #include "ruletexts.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/band.h"
+#include "core/band.h"
 
 #include <QString>
 
