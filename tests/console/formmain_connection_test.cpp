@@ -4,9 +4,11 @@
 
 #include "console/formmain.h"
 
-#include "console/positionview.h"
+#include "console/formcontrolview.h"
 #include "device/devicerederedirada.h"
+#include "kestrunesystem.h"
 #include "session/instrumentsession.h"
+#include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
 #include "sim/controlcommand.h"
 #include "sim/virtualinstrument.h"
@@ -131,7 +133,7 @@ QList<QByteArray> Requests(const ksim::VirtualInstrument &sim, int from = 0) {
 class ConnectionTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        form.reset();
+        app.reset();
         if (holder.state() != QProcess::NotRunning) {
             holder.kill();
             holder.waitForFinished(5000);
@@ -177,15 +179,16 @@ protected:
 
     void Open() {
         started = MonotonicMs();
-        form = std::make_unique<TForm_Main>();
+        app = std::make_unique<TKestruneSystem>();
+        form = &app->Window();
         form->SetCalFileDialog(&dialog);
         // Connected after the window's own handler, so it runs once the tick has returned.
-        QObject::connect(&form->Session().SearchTimer(), &QTimer::timeout, form.get(), [this] {
+        QObject::connect(&form->Session().SearchTimer(), &QTimer::timeout, form, [this] {
             tickEnds.push_back(MonotonicMs());
             tickTexts.append(Message()->text());
         });
         form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
         messages = std::make_unique<MessageRecorder>(Message());
     }
 
@@ -215,7 +218,9 @@ protected:
     qint64 started = 0;
     std::vector<qint64> tickEnds;
     QStringList tickTexts;
-    std::unique_ptr<TForm_Main> form;
+    // The program as main() builds it; form is its window.
+    std::unique_ptr<TKestruneSystem> app;
+    TForm_Main *form = nullptr;
     std::unique_ptr<MessageRecorder> messages;
 };
 
@@ -269,8 +274,8 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
     EXPECT_EQ(form->Session().RangeText(), "400.0-800.0");
     EXPECT_EQ(form->Session().RangeMin(), 400.0);
     EXPECT_EQ(form->Session().RangeMax(), 800.0);
-    EXPECT_EQ(form->Settings().PortName, "COM1");
-    EXPECT_EQ(form->Session().Device().replyTimeOut(), form->Settings().TimeOut);
+    EXPECT_EQ(app->Settings().PortName, "COM1");
+    EXPECT_EQ(form->Session().Device().replyTimeOut(), app->Settings().TimeOut);
     EXPECT_EQ(ViewLabel("Label_RangeMin"), "390.0");
     EXPECT_EQ(ViewLabel("Label_RangeMax"), "810.0");
     EXPECT_EQ(form->Session().GetProductLabel(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
@@ -309,7 +314,7 @@ TEST_F(ConnectionTest, StoredPortIsFoundOnTheFirstTickAndALostLinkIsFoundAgainAf
     EXPECT_TRUE(form->Session().CalData().Loaded);
 
     form->close();
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("PortName=COM1"));
 }
 
@@ -325,7 +330,7 @@ TEST_F(ConnectionTest, ClicksDuringAnExchangePutNothingOnTheLineAndStartNothing)
     QWidget *set = form->findChild<QWidget *>(QStringLiteral("Form_ControlSet"));
     ASSERT_NE(set, nullptr);
     bool clicked = false;
-    QTimer::singleShot(250, form.get(), [&] {
+    QTimer::singleShot(250, form, [&] {
         for (const char *name : {"Image_Button4_Off", "Image_Button3_Off"})
             QTest::mouseClick(set->findChild<QWidget *>(QString::fromLatin1(name)), Qt::LeftButton);
         clicked = true;
@@ -382,7 +387,7 @@ TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts
     EXPECT_EQ(form->Session().RangeMin(), -1.0);
     EXPECT_EQ(form->Session().CalData().GetMinCW(), 0.0);
     EXPECT_TRUE(dialog.titles.isEmpty());
-    EXPECT_EQ(form->Settings().PortName, "COM3");
+    EXPECT_EQ(app->Settings().PortName, "COM3");
 
     // The link stays open and the ticks go on without another attempt.
     const size_t ticks = tickEnds.size();
@@ -391,7 +396,7 @@ TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts
     EXPECT_EQ(Message()->text(), InfoFailure);
 
     form->close();
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("PortName=COM3"));
 }
 
@@ -436,7 +441,7 @@ TEST_F(ConnectionTest, LinkLostDuringTheStartUpEndsTheAttemptAndTheSearchGoesOn)
     // next tick found no port.
     EXPECT_EQ(messages->Texts(lost), (QStringList{LinkLost, NotFound}));
     EXPECT_EQ(Requests(sim), QList<QByteArray>{"?"});
-    EXPECT_EQ(form->Settings().PortName, "COM5");
+    EXPECT_EQ(app->Settings().PortName, "COM5");
     EXPECT_FALSE(form->Session().IsDeviceReady());
     EXPECT_FALSE(form->Session().IsOperationBusy());
     EXPECT_TRUE(form->Session().SearchTimer().isActive());
@@ -473,10 +478,10 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
         const QByteArray request = GetParam() == CloseAt::IdentificationReply ? "?"
                                    : GetParam() == CloseAt::InformationReply  ? "INFO 1"
                                                                               : "HOME 3";
-        QObject::connect(&sim, &ksim::VirtualInstrument::requestReceived, form.get(),
+        QObject::connect(&sim, &ksim::VirtualInstrument::requestReceived, form,
                          [&, request](const ksim::RequestRecord &record) {
                              if (record.text == request)
-                                 QTimer::singleShot(0, form.get(), closeWindow);
+                                 QTimer::singleShot(0, form, closeWindow);
                          });
     }
     ASSERT_TRUE(WaitUntil([&] { return closeReturned > 0 && !tickEnds.empty(); }, 30000));
@@ -494,7 +499,7 @@ TEST_P(CloseDuringAttemptTest, EndsTheAttemptAtOnceAndExitsCleanly) {
 
     // Objects go only now. Whatever is still pending (a late reply, a port released later)
     // runs after them and must find nothing of the window.
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
     WaitUntil([] { return false; }, 200);
 }

@@ -2,11 +2,13 @@
 
 #include "console/formcaldata.h"
 #include "console/formcontrolset.h"
-#include "console/positionview.h"
+#include "console/formcontrolview.h"
 #include "console/scanprogressview.h"
+#include "kestrunesystem.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
 #include "session/instrumentsession.h"
+#include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
 #include "sim/virtualinstrument.h"
 #include "support/tempprogramfolder.h"
@@ -66,13 +68,14 @@ protected:
     }
 
     void Open() {
-        form = std::make_unique<TForm_Main>();
+        app = std::make_unique<TKestruneSystem>();
+        form = &app->Window();
         form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     }
 
     template <typename T = QWidget> T *Find(const char *name, QWidget *in = nullptr) const {
-        QWidget *root = in ? in : form.get();
+        QWidget *root = in ? in : form;
         auto *w = root->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -131,7 +134,9 @@ protected:
 
     TempProgramFolder folder;
     std::unique_ptr<ksim::VirtualInstrument> sim;
-    std::unique_ptr<TForm_Main> form;
+    // The program as main() builds it; form is its window.
+    std::unique_ptr<TKestruneSystem> app;
+    TForm_Main *form = nullptr;
 };
 
 TEST_F(MainWindowTest, OpensAsTheBorderlessConsoleCentredInsideTheScreen) {
@@ -381,7 +386,7 @@ protected:
     void OpenActive() {
         Open();
         form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     }
     QString Focused() const {
         return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
@@ -490,7 +495,7 @@ TEST_F(MainWindowKeyboardTest, ARemoteClientTakesTheKeyboardAway) {
     OpenActive();
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(WaitUntil([&] { return form->IsRemoteMode(); }));
+    ASSERT_TRUE(WaitUntil([&] { return form->Session().IsRemoteControlled(); }));
     Find("Key_Tab2")->setFocus(Qt::TabFocusReason);
     Press(Qt::Key_Space);
     Press(Qt::Key_3, Qt::ControlModifier);
@@ -518,11 +523,11 @@ TEST_F(MainWindowTest, ARemoteClientLocksThePanelsAndIsAnsweredUntilItLeaves) {
     auto *set = qobject_cast<TForm_ControlSet *>(Panel("Form_ControlSet"));
     ASSERT_NE(set, nullptr);
     QWidget *scan = Panel("Form_ControlScan");
-    EXPECT_FALSE(form->IsRemoteMode());
+    EXPECT_FALSE(form->Session().IsRemoteControlled());
 
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(WaitUntil([&] { return form->IsRemoteMode(); }));
+    ASSERT_TRUE(WaitUntil([&] { return form->Session().IsRemoteControlled(); }));
     EXPECT_FALSE(Find("Label_Remote", set)->isHidden());
     EXPECT_FALSE(Find("Label_Remote", scan)->isHidden());
     auto *edit1 = Find<QLineEdit>("Edit1", set);
@@ -544,10 +549,10 @@ TEST_F(MainWindowTest, ARemoteClientLocksThePanelsAndIsAnsweredUntilItLeaves) {
     EXPECT_EQ(form->SelectedMode(), 0);
     EXPECT_EQ(ask("ECODE"), "NONE\r");
     EXPECT_EQ(ask("ETEXT"), "Device not ready. Please connect Kestrune.\r");
-    EXPECT_EQ(form->RemoteServer().RemoteReply().ErrorCode, "NONE");
+    EXPECT_EQ(app->RemoteServer().RemoteReply().ErrorCode, "NONE");
 
     client.disconnectFromHost();
-    ASSERT_TRUE(WaitUntil([&] { return !form->IsRemoteMode(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !form->Session().IsRemoteControlled(); }));
     EXPECT_TRUE(Find("Label_Remote", set)->isHidden());
     EXPECT_TRUE(edit1->isEnabled());
 }
@@ -558,7 +563,7 @@ TEST_F(MainWindowTest, APortInUseLeavesTheProgramLocal) {
     WriteSettings("[Info]\nType=Kestrune v1\n[Remote]\nPortNum=" +
                   QByteArray::number(other.serverPort()) + "\n");
     Open();
-    EXPECT_FALSE(form->IsRemoteMode());
+    EXPECT_FALSE(form->Session().IsRemoteControlled());
     EXPECT_EQ(Find<QLabel>("Label_Message")->text(), QStringLiteral("Please wait..."));
 }
 
@@ -592,8 +597,8 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
     bool waitEnded = false;
     QString shownAfter;
     // A wait like the connection workflow's settling wait, with the close arriving inside it.
-    QTimer::singleShot(0, form.get(), [&] {
-        QTimer::singleShot(50, form.get(), [&] { form->close(); });
+    QTimer::singleShot(0, form, [&] {
+        QTimer::singleShot(50, form, [&] { form->close(); });
         QElapsedTimer clock;
         clock.start();
         while (!form->IsShuttingDown() && clock.elapsed() < 10000) {
@@ -602,7 +607,7 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
         }
         // The code after the wait still finds every object of the window.
         form->ShowStatusMessage(QStringLiteral("after"), StatusColour::Silver);
-        form->View().ShowRange(390.0, 810.0);
+        form->findChild<TForm_ControlView *>()->ShowRange(390.0, 810.0);
         form->Action_UpdateUI();
         shownAfter = Find<QLabel>("Label_Message")->text();
         waitEnded = true;
@@ -611,18 +616,18 @@ TEST_F(MainWindowTest, CloseArrivingInsideANestedWaitDestroysNothingUntilTheWind
     EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(shownAfter, "after");
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
 }
 
 TEST_F(MainWindowTest, SettingsAreWrittenBackOnlyAtTheClose) {
     Open();
     EXPECT_TRUE(SettingsOnDisk().isEmpty()); // created empty, defaults only in memory
-    form->Settings().PortName = QStringLiteral("COM4");
+    app->Settings().PortName = QStringLiteral("COM4");
     Click("Image_Title_Button2");
     EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_TRUE(SettingsOnDisk().isEmpty()); // the settings object lives until destruction
-    form.reset();
+    app.reset();
     const QByteArray written = SettingsOnDisk();
     EXPECT_TRUE(written.contains("Type=Kestrune v1"));
     EXPECT_TRUE(written.contains("PortName=COM4"));
@@ -637,7 +642,7 @@ TEST_F(MainWindowTest, TheCloseTakesItsNormalCourseEvenWhileTheLockIsHeld) {
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(form->IsShuttingDown());
     EXPECT_FALSE(form->Session().IsOperationBusy()); // the link was closed on the way
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
 }
 
@@ -660,10 +665,10 @@ TEST_F(MainWindowTest, ASecondCloseWhileClosingChangesNothing) {
     bool secondAccepted = true;
     // Fires inside the settling wait of the first close, as a close from the window system
     // would (QWidget::close() itself already refuses while the widget is closing).
-    QTimer::singleShot(300, form.get(), [&] {
+    QTimer::singleShot(300, form, [&] {
         sentWhileClosing = form->IsShuttingDown() && form->isVisible();
         QCloseEvent second;
-        QCoreApplication::sendEvent(form.get(), &second);
+        QCoreApplication::sendEvent(form, &second);
         secondAccepted = second.isAccepted();
     });
     form->close();
@@ -672,7 +677,7 @@ TEST_F(MainWindowTest, ASecondCloseWhileClosingChangesNothing) {
     EXPECT_EQ(counter.closes, 2); // the second one arrived and was refused
     EXPECT_FALSE(secondAccepted);
     form->removeEventFilter(&counter);
-    form.reset();
+    app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[Remote]"));
 }
 
@@ -692,7 +697,7 @@ TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
         type(Panel("Form_ControlScan"), QByteArray("Edit" + QByteArray::number(i + 1)).constData(),
              plan[i]);
     QApplication::focusWidget()->clearFocus();
-    form->View().ShowSetPoint(560.0, 640.0, 600.0, 5.0, 597.5, 602.5);
+    form->findChild<TForm_ControlView *>()->ShowSetPoint(560.0, 640.0, 600.0, 5.0, 597.5, 602.5);
     form->ShowStatusMessage(QStringLiteral("Successfully changed wavelength and FWHM."),
                             StatusColour::Lime);
 
