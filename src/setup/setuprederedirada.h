@@ -23,9 +23,13 @@ public:
     QString Folder;
     QString FileName;
     QString PortName;
+    // Read and written back so that the file keeps it, but never used: the search opens every
+    // port at the instrument's own rate.
     QString BaudRate;
     int TimeOut = 0;
     QString Info;
+    // Kept in the file as it came, for files that other tools or older versions read; nothing
+    // here acts on it.
     bool ZeroToPos = false;
     bool DebugMode = false;
     int PortNum = 0;
