@@ -281,6 +281,7 @@ TEST_F(ScanRunTest, RequestsDuringAMoveLeaveTheLinkToTheScan) {
     EXPECT_EQ(RequestLines(),
               QStringList({"POS 3", "BKEN 0"}) + GoLinesFor({"580.0", "590.0", "600.0"}));
     EXPECT_EQ(messages, (QStringList{Scanning, Aborted}));
+    EXPECT_EQ(outcomes.size(), 1) << "the start's SCAN OK only";
     EXPECT_EQ(linkCloses, 0);
     EXPECT_FALSE(session().IsOperationBusy());
 }
