@@ -264,11 +264,19 @@ void TForm_Main::ShowRemoteStop() {
     SwitchToTab(ConsoleTab::Scan);
 }
 
+// A remote request may switch the tab while a Reset runs (the lock refuses the request
+// itself), so its release goes to the panel that showed it pressed.
 void TForm_Main::ShowOperationPressed(TOperation operation, bool pressed) {
-    const bool onScan =
-        operation == TOperation::Reset ? Mode == ConsoleTab::Scan : operation == TOperation::Scan;
-    (onScan ? static_cast<TForm_ControlPanel *>(Form_ControlScan) : Form_ControlSet)
-        ->ShowOperationPressed(operation, pressed);
+    TForm_ControlPanel *panel = Form_ControlSet;
+    if (operation == TOperation::Scan)
+        panel = Form_ControlScan;
+    else if (operation == TOperation::Reset && pressed)
+        panel = ResetPanel = Mode == ConsoleTab::Scan
+                                 ? static_cast<TForm_ControlPanel *>(Form_ControlScan)
+                                 : Form_ControlSet;
+    else if (operation == TOperation::Reset)
+        panel = ResetPanel ? ResetPanel : Form_ControlSet;
+    panel->ShowOperationPressed(operation, pressed);
 }
 
 // Both refresh what is shown from state that is already right, so a failure inside them (its

@@ -9,6 +9,7 @@
 class QLabel;
 class TForm_CalData;
 class TForm_ControlHelp;
+class TForm_ControlPanel;
 class TForm_ControlScan;
 class TForm_ControlSet;
 class TForm_ControlView;
@@ -139,5 +140,6 @@ private:
     TForm_ControlHelp *Form_ControlHelp = nullptr;
     TForm_ControlView *Form_ControlView = nullptr;
     TForm_ScanProgress *Form_ScanProgress = nullptr; // drawn from the session's scan progress
+    TForm_ControlPanel *ResetPanel = nullptr;        // the one showing Reset pressed
     QPointer<TForm_CalData> Form_CalData;            // exists only while it is open
 };

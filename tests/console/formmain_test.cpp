@@ -255,6 +255,29 @@ TEST_F(MainWindowTest, AModeOutsideTheTabsShowsHelp) {
     ExpectMode(2, 426, false);
 }
 
+// A remote request that arrives while a Reset homes switches the tab (the lock then refuses the
+// request); the Reset's button is released where it was pressed.
+TEST_F(MainWindowTest, AResetIsReleasedOnThePanelThatShowedItPressed) {
+    Open();
+    MakeReady();
+    Click("Image_Tab2_Off");
+    QWidget *scan = Panel("Form_ControlScan");
+    bool switched = false;
+    QObject::connect(&form->Session(), &TInstrumentSession::StatusMessage, form,
+                     [&](const QString &text) {
+                         if (switched || !text.startsWith(QLatin1String("Restarting")))
+                             return;
+                         switched = true;
+                         EXPECT_TRUE(Find("Image_Button3_On", scan)->isVisible());
+                         form->ShowRemoteSetBand(0, QStringLiteral("600"), QStringLiteral("5"));
+                     });
+    form->Session().Reset(TRequester::Remote);
+    ASSERT_TRUE(switched);
+    EXPECT_EQ(form->SelectedMode(), 0);
+    EXPECT_FALSE(Find("Image_Button3_On", scan)->isVisibleTo(scan));
+    EXPECT_TRUE(Find("Image_Button3_Off", scan)->isVisibleTo(scan));
+}
+
 TEST_F(MainWindowTest, TabsAndTheCloseButtonDoNothingWhileTheLockIsHeld) {
     Open();
     MakeReady();
