@@ -1,6 +1,7 @@
 #include "application.h"
 #include "closesignals.h"
 #include "console/formmain.h"
+#include "journalmessages.h"
 
 #include <memory>
 
@@ -8,6 +9,7 @@ int main(int argc, char **argv) {
     TApplication app(argc, argv);
     // Before the window and destroyed after it: see TCloseSignals.
     TCloseSignals closeSignals;
+    TJournalMessages journal; // outlives the window, whose close still reports
     // Destroyed after exec() has returned, so the close's objects go only once nothing that was
     // running inside the event loop is left on the stack.
     const auto form = std::make_unique<TForm_Main>();
@@ -17,6 +19,9 @@ int main(int argc, char **argv) {
         if (!form->IsShuttingDown())
             form->close();
     });
+    if (TJournalMessages::Wanted())
+        QObject::connect(form.get(), &TForm_Main::StatusMessageShown, &journal,
+                         &TJournalMessages::Write);
     closeSignals.Enable();
     form->show();
     return TApplication::exec();

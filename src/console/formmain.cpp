@@ -251,6 +251,7 @@ void TForm_Main::DestroyOwnedObjects() {
 }
 
 void TForm_Main::ShowStatusMessage(const QString &text, const QColor &colour) {
+    emit StatusMessageShown(text, colour);
     SetTextColour(Label_Message, colour);
     Label_Message->setText(text);
     Label_Message->repaint();

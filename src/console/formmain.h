@@ -71,6 +71,10 @@ public:
     IRemoteSetPanel &RemoteSetPanel() override;
     IRemoteScanPanel &RemoteScanPanel() override;
 
+signals:
+    // Every message-bar text as it is shown, for whoever else needs to hear it.
+    void StatusMessageShown(const QString &text, const QColor &colour);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
