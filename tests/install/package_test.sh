@@ -129,6 +129,7 @@ read -ra outsider <<<"$(as_operator 61003)"
 
 old=$root/opt/kestrune
 mkdir -p "$old" && chown root:dialout "$old" && chmod 2775 "$old"
+setfacl -d -m u::rwx,g::rwx,o::rx "$old"
 "${first[@]}" sh -c 'cd "$1" && mkdir Cal Log Scans Ports && printf "%s\n" "[Info]" "Type=Kestrune v1" \
     "[ComPort]" "PortName=COM1" "[Device]" "DebugMode=1" "[Remote]" "PortNum=$2" >RedeRedirada.ini &&
     echo "point,cwl" >"Scans/Scan 20261201-100000.csv" && echo "[201201-100000] Open" >"Log/Log 20261201-100000.ini"' \
@@ -153,8 +154,9 @@ programs=$root/usr/lib/kestrune
 [ "$(ls "$programs")" = "$(printf 'kestrune\nkestrune-sim')" ] || fail "the executables' folder changed: $(ls "$programs")"
 echo "an operator can neither write nor rename the executables"
 
-# installed [--sandbox UID] COMMAND...: COMMAND in a private mount namespace where the copy is
-# installed: its /usr over the system's, read-only, and its data folder at /var/lib/kestrune.
+# installed [--sandbox UID] COMMAND... &: COMMAND (in the background, as $!) in a private mount
+# namespace where the copy is installed: its /usr over the system's, read-only, and its data
+# folder at /var/lib/kestrune.
 # With --sandbox, what the unit asks of systemd that applies without it: everything read-only
 # but the data folder, no home folders, a private /tmp, umask 0007, a runtime folder of the
 # user's own; the command then runs as UID in dialout without capabilities or new privileges.
@@ -164,7 +166,7 @@ installed() {
         sandbox=$2
         shift 2
     fi
-    unshare --mount --propagation private -- sh -euc '
+    exec unshare --mount --propagation private -- sh -euc '
         root=$1 sandbox=$2 dialout=$3
         shift 3
         if [ -n "$sandbox" ]; then
@@ -262,7 +264,8 @@ stop_program
 stop_sim
 grep -q '^BaudRate=38400' "$dir/RedeRedirada.ini" || fail "the first run wrote no settings"
 grep -qx '<5>Device ready\.' "$work/first.err" || { cat "$work/first.err"; fail "no '<5>Device ready.' on standard error"; }
-echo "the sandboxed headless run got ready and said so: $(grep -c . "$work/first.err") lines on standard error"
+echo "the sandboxed headless run got ready and said so on standard error:"
+sed 's/^/    /' "$work/first.err"
 
 # The second operator's run reads the first one's settings (the remote port) and table, logs
 # into the first one's Log/ and replaces the settings file.
@@ -287,10 +290,10 @@ chgrp dialout "$device" && chmod 660 "$device"
 installed "${outsider[@]}" /usr/bin/kestrune 2>"$work/outsider.err" &
 program=$!
 for _ in $(seq 300); do
-    grep -q '^<3>ERRDV01 : Device not found\.$' "$work/outsider.err" && break
+    grep -q '^<3>ERRDV01 : ' "$work/outsider.err" && break
     sleep 0.1
 done
-grep -q '^<3>ERRDV01 : Device not found\.$' "$work/outsider.err" || { cat "$work/outsider.err"; fail "the outsider's search did not end"; }
+grep -q '^<3>ERRDV01 : ' "$work/outsider.err" || { cat "$work/outsider.err"; fail "the outsider's search did not end"; }
 kill -TERM "$program" && wait "$program" || true
 program=
 stop_sim
