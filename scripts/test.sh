@@ -16,7 +16,13 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_BENCH=OFF
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$test_jobs"
-tests/install/package_test.sh build
+
+# The package is built apart: its programs keep their data in /var/lib/kestrune and are compiled
+# with Debian's hardening flags. It needs the libraries and programs only.
+cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_DEB=ON -DKESTRUNE_BUILD_TESTS=OFF \
+    -DKESTRUNE_BUILD_BENCH=OFF
+cmake --build build-deb -j"$jobs"
+tests/install/package_test.sh build-deb
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"

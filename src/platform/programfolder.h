@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The program folder: the executable's folder, ending with a separator. It holds the settings
-// file, Cal/, Log/ and Ports/. Tests point it at a temporary folder before creating any object
+// The program folder, ending with a separator: the executable's folder, or the folder a packaged
+// build was configured with (KESTRUNE_DATA_FOLDER). It holds the settings file, Cal/, Log/,
+// Scans/ and Ports/. Tests point it at a temporary folder before creating any object
 // that uses it.
 QString ProgramFolder();
 void SetProgramFolder(const QString &folderWithSeparator);

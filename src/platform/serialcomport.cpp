@@ -3,14 +3,49 @@
 #include "platform/comportname.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMetaObject>
+#include <QMutex>
+#include <QSet>
 
+#include <cerrno>
+#include <cstdio>
+#include <grp.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int MaxBytesPerEvent = 1024;
 constexpr int WriteTimeOutMs = 2000;
+
+// A user who is not (yet) in the device's group gets a search that never finds the instrument,
+// port after port, without a word in the message bar. Standard error (the journal of a headless
+// run) says why, once per device, as a warning. A port locked or held by another program is a
+// different failure and stays quiet.
+void SayPermissionDenied(const QString &name, const QString &device) {
+    const QByteArray path = QFile::encodeName(device);
+    if (::access(path.constData(), R_OK | W_OK) == 0 || errno != EACCES)
+        return;
+    static QMutex guard;
+    static QSet<QString> said;
+    const QMutexLocker lock(&guard);
+    if (said.contains(device))
+        return;
+    said.insert(device);
+    QByteArray owner = "of the device";
+    struct stat info {};
+    if (::stat(path.constData(), &info) == 0) {
+        const struct group *entry = ::getgrgid(info.st_gid);
+        owner = entry ? QByteArray(entry->gr_name) : QByteArray::number(uint(info.st_gid));
+    }
+    std::fprintf(stderr,
+                 "<4>%s (%s) cannot be opened: permission denied; the user must be in the group "
+                 "%s (log in again after adding it)\n",
+                 name.toUtf8().constData(), path.constData(), owner.constData());
+    std::fflush(stderr);
+}
 } // namespace
 
 TSerialComPort::TSerialComPort(QObject *parent) : TComPort(parent) {
@@ -32,8 +67,11 @@ bool TSerialComPort::Open() {
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
+        if (port_.error() == QSerialPort::PermissionError)
+            SayPermissionDenied(name_, device);
         return false;
+    }
     open_ = true;
     lost_ = false;
     // Opening a tty raises DTR and RTS, which resets or triggers some attached equipment; the
