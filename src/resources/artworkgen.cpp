@@ -536,6 +536,18 @@ QImage GoKey(int w, bool on) {
         [w](QPainter &p, const QColor &ink) { GoIcon(p, ink, w / 2.0, 50, 30); }, on);
 }
 
+// A scan's Go while the scan runs: it stops the scan.
+QImage StopKey(int w) {
+    return TallKey(
+        w, 135, QStringLiteral("Stop"), 24,
+        [w](QPainter &p, const QColor &ink) {
+            p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(WithAlpha(ink, 60));
+            p.drawRoundedRect(QRectF(w / 2.0 - 14, 36, 28, 28), 3, 3);
+        },
+        true);
+}
+
 // SCAN key caps: caption, unit, and the well that Edit1..Edit5 sit in (12,76 96 x 48).
 QImage ScanCap(const QString &caption, const QString &unit) {
     QImage img = Canvas(119, 135);
@@ -927,6 +939,7 @@ std::vector<Picture> Pictures() {
         {"scan_button3_off", 75, 135, [] { return ResetKey(false); }},
         {"scan_button4_on", 101, 135, [] { return GoKey(101, true); }},
         {"scan_button4_off", 101, 135, [] { return GoKey(101, false); }},
+        {"scan_button4_stop", 101, 135, [] { return StopKey(101); }},
         {"view_base", 910, 170, ViewBase},
         {"view_edit3_base", 182, 46, ViewBoxCWL},
         {"view_edit4_base", 103, 46, ViewBoxSW},

@@ -4,6 +4,7 @@
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
 #include "console/scanprogressview.h"
+#include "console/screenfit.h"
 #include "kestrunesystem.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
@@ -180,7 +181,7 @@ TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
         EXPECT_EQ(picture->pixmap().size(), picture->size()) << qPrintable(picture->objectName());
         ++checked;
     }
-    EXPECT_EQ(checked, 43);
+    EXPECT_EQ(checked, 44);
 }
 
 TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
@@ -197,7 +198,7 @@ TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
         EXPECT_EQ(sharp.deviceIndependentSize().toSize(), plain.size()) << qPrintable(name);
         ++checked;
     }
-    EXPECT_EQ(checked, 45);
+    EXPECT_EQ(checked, 46);
 }
 
 TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
@@ -213,6 +214,36 @@ TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
 }
 
 // A screen smaller than the window (1280 x 900 at scale 2) keeps the title bar reachable.
+TEST(WindowPlacementTest, ShrinksOnlyWhatDoesNotFitAndKeepsItsProportions) {
+    EXPECT_EQ(ShrinkToFit(QSize(1920, 1080), QSize(910, 624)), 1.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(640, 450), QSize(910, 624)), 640.0 / 910.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(1000, 450), QSize(910, 624)), 450.0 / 624.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(600, 1000), QSize(910, 624)), 600.0 / 910.0);
+    EXPECT_EQ(ShrinkToFit(QSize(), QSize(910, 624)), 1.0);
+}
+
+// Also run on a 1280 x 900 screen at QT_SCALE_FACTOR=2 (console_small_screen), where the
+// console is larger than the screen until it shrinks.
+TEST_F(MainWindowTest, EveryControlLiesInsideTheScreenAndTheMappingWindowFitsToo) {
+    WriteSettings("[Info]\nType=Kestrune v1\n[Device]\nDebugMode=1\n");
+    Open();
+    const QRect available = form->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(form->frameGeometry())) << form->frameGeometry().width();
+    EXPECT_EQ(form->size(), QSize(910, 624)); // proportions kept: only the screen's scale moves
+    for (const char *name : {"Image_Title_Button2", "Key_Button4", "Label_Message"}) {
+        QWidget *control = Find(name);
+        const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
+        EXPECT_TRUE(available.contains(onScreen)) << name;
+    }
+    QTest::mouseDClick(Find("Image_Message_Base"), Qt::LeftButton);
+    auto *mapping = form->findChild<TForm_CalData *>();
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_LE(mapping->minimumWidth(), available.width());
+    EXPECT_LE(mapping->width(), available.width());
+    QTest::keyClick(mapping, Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return form->findChild<TForm_CalData *>() == nullptr; }));
+}
+
 TEST(WindowPlacementTest, OpensCentredButNeverAboveOrLeftOfTheAvailableArea) {
     const QSize window(910, 624);
     EXPECT_EQ(TForm_Main::StartPosition(QRect(0, 0, 640, 450), window), QPoint(0, 0));
@@ -442,8 +473,7 @@ TEST_F(MainWindowKeyboardTest, EnterGoesSpaceClicksEscapeStopsAndTabsWaitForTheS
     MakeReady();
     form->Action_UpdateUI();
     QWidget *set = Panel("Form_ControlSet");
-    EXPECT_EQ(Find("Edit1", set)->toolTip(),
-              "Centre wavelength: 400.0 to 800.0 nm for the loaded table");
+    EXPECT_EQ(Find("Edit1", set)->toolTip(), "CWL: 400.0 to 800.0 nm in steps of 0.5 nm");
     auto *edit1 = Find<QLineEdit>("Edit1", set);
     edit1->setFocus(Qt::TabFocusReason);
     QTest::keyClicks(edit1, QStringLiteral("600.0"));
