@@ -176,7 +176,7 @@ void TForm_Main::FormCreate() {
     Form_ControlView = new TForm_ControlView(Panel_View);
     // In the message frame's window, under the message.
     Form_ScanProgress = new TForm_ScanProgress(InstrumentSession, Panel_Message);
-    Form_ScanProgress->setGeometry(52, 49, 728, 18);
+    Form_ScanProgress->setGeometry(52, 49, 728, 21);
 
     TInstrumentSession *session = &InstrumentSession;
     connect(session, &TInstrumentSession::StatusMessage, this, &TForm_Main::ShowStatusMessage);

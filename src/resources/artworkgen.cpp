@@ -348,8 +348,9 @@ QImage MessageBase() {
     p.setBrush(Blue);
     p.drawRoundedRect(QRectF(57, 26, 3, 16), 1.5, 1.5);
     p.drawRoundedRect(QRectF(772, 26, 3, 16), 1.5, 1.5);
-    Logo(p, QPointF(806, 35), 26);
-    Text(p, QRectF(823, 20, 60, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KESTRUNE"),
+    // The footer ends well inside the card's right edge (x 877).
+    Logo(p, QPointF(798, 35), 26);
+    Text(p, QRectF(814, 20, 52, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KESTRUNE"),
          OpenSans(9, QFont::Bold, 0.8), TextGrey);
     return img;
 }
@@ -472,7 +473,8 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
     QImage img = Canvas(w, h);
     QPainter p(&img);
     Begin(p);
-    const QRectF r(0, 0, w, h);
+    // Two pixels below the face for its shadow, so that the face keeps its rounded bottom edge.
+    const QRectF r(0, 0, w, h - 2);
     if (on) {
         Card(p, r, 10, QColor(0x1c, 0x1c, 0x1c), QColor(0x2a, 0x2a, 0x2a), WithAlpha(Blue, 170));
         QRadialGradient glow(QPointF(w / 2.0, h * 0.45), w * 0.55);
@@ -484,7 +486,7 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
     } else {
         Card(p, r, 10, FaceTop, FaceBottom, FaceLine);
         p.setPen(QPen(WithAlpha(Qt::black, 140), 1));
-        p.drawLine(QPointF(10, h - 0.5), QPointF(w - 10, h - 0.5));
+        p.drawLine(QPointF(10, h - 1.5), QPointF(w - 10, h - 1.5));
     }
     const QColor ink = on ? Blue : QColor(0xc4, 0xc4, 0xc4);
     icon(p, ink);
@@ -492,7 +494,7 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
          OpenSans(captionPx, QFont::Bold), ink);
     p.setPen(Qt::NoPen);
     p.setBrush(on ? Blue : QColor(0x3a, 0x3a, 0x3a));
-    p.drawRoundedRect(QRectF(w / 2.0 - 12, h - 12, 24, 3), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(w / 2.0 - 12, h - 14, 24, 3), 1.5, 1.5);
     return img;
 }
 

@@ -8,6 +8,7 @@
 #include "kestrunesystem.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
+#include "resources/consolewidgets.h"
 #include "session/instrumentsession.h"
 #include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
@@ -674,6 +675,73 @@ TEST_F(MainWindowTest, TheCloseTakesItsNormalCourseEvenWhileTheLockIsHeld) {
     EXPECT_FALSE(form->Session().IsOperationBusy()); // the link was closed on the way
     app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
+}
+
+// The window system's close (Alt+F4, a logout) in a scan: the operator ended the scan, so it
+// ends as an abort before the link goes, not as an instrument failure.
+TEST_F(MainWindowTest, ACloseInAScanEndsItAsAnAbort) {
+    Open();
+    MakeReady();
+    Click("Image_Tab2_Off");
+    QWidget *scan = Panel("Form_ControlScan");
+    const char *plan[] = {"560.0", "640.0", "10.0", "10.0", "30.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    QTest::mouseClick(Find("Image_Button4_Off", scan), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto progress = form->Session().ScanProgress();
+        return progress && progress->Moved == 1;
+    }));
+    QStringList messages;
+    QObject::connect(&form->Session(), &TInstrumentSession::StatusMessage, form,
+                     [&](const QString &text) { messages << text; });
+    form->close();
+    EXPECT_EQ(messages, QStringList{"Scan aborted."});
+    app.reset();
+    const QDir scans(folder.filePath(QStringLiteral("Scans")));
+    const QStringList records = scans.entryList({QStringLiteral("Scan *.csv")}, QDir::Files);
+    ASSERT_EQ(records.size(), 1);
+    QFile record(scans.filePath(records.first()));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().trimmed().endsWith(",aborted"));
+}
+
+// While a scan runs its plan stays in the boxes, Go says Stop and a tab refuses with a flash;
+// Ctrl+2 and Ctrl+1 put the keyboard into the first box of the tab they show.
+TEST_F(MainWindowTest, AScanKeepsItsPlanInViewAndTheShortcutsLeadIntoTheBoxes) {
+    Open();
+    MakeReady();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    QTest::keyClick(form, Qt::Key_2, Qt::ControlModifier);
+    QWidget *scan = Panel("Form_ControlScan");
+    auto *start = Find<QLineEdit>("Edit1", scan);
+    EXPECT_EQ(QApplication::focusWidget(), start);
+    const char *plan[] = {"560.0", "640.0", "10.0", "10.0", "30.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    QTest::keyClick(start, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return form->Session().IsScanning(); }));
+    EXPECT_TRUE(start->isReadOnly());
+    QTest::keyClicks(start, QStringLiteral("9"));
+    QTest::mouseClick(start, Qt::LeftButton); // a click empties a box, but not the running plan
+    EXPECT_EQ(start->text(), "560.0");
+    EXPECT_TRUE(Find("Image_Button4_Stop", scan)->isVisible());
+    EXPECT_EQ(Find("Key_Button4", scan)->toolTip(), "Stops the scan (Space or Escape)");
+
+    QTest::keyClick(form, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedMode(), 1);
+    EXPECT_TRUE(IsFlashingRefusal(Find("Image_Tab1_Off")));
+    EXPECT_TRUE(WaitUntil([&] { return !IsFlashingRefusal(Find("Image_Tab1_Off")); }));
+
+    QTest::keyClick(start, Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return !form->Session().IsScanning(); }));
+    EXPECT_FALSE(start->isReadOnly());
+    EXPECT_FALSE(Find("Image_Button4_Stop", scan)->isVisible());
+    QTest::keyClick(form, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Find("Edit1", Panel("Form_ControlSet")));
 }
 
 // Counts the close events that reach a widget.
