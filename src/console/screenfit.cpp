@@ -21,7 +21,12 @@ void FitScreenToWindow(QWidget &window) {
     QScreen *screen = window.screen();
     if (!screen)
         return;
-    const double factor = ShrinkToFit(screen->availableGeometry().size(), window.size());
+    // Below one device pixel per console pixel Qt's widgets draw their text misplaced, so the
+    // console shrinks no further than that: a screen of fewer than 910 x 624 pixels stays
+    // too small.
+    const double leastFactor = 1.0 / screen->devicePixelRatio();
+    const double factor =
+        std::max(leastFactor, ShrinkToFit(screen->availableGeometry().size(), window.size()));
     if (factor < 1.0)
         QHighDpiScaling::setScreenFactor(screen, factor);
 }
