@@ -698,6 +698,8 @@ TEST_F(MainWindowTest, ACloseInAScanEndsItAsAnAbort) {
                      [&](const QString &text) { messages << text; });
     form->close();
     EXPECT_EQ(messages, QStringList{"Scan aborted."});
+    // The link closes on the way out; the last picture does not turn to "No Device".
+    EXPECT_EQ(Find<QLabel>("Label_Product", scan)->text(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
     app.reset();
     const QDir scans(folder.filePath(QStringLiteral("Scans")));
     const QStringList records = scans.entryList({QStringLiteral("Scan *.csv")}, QDir::Files);
