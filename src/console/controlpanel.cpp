@@ -69,6 +69,29 @@ QString TForm_ControlPanel::RangeText(double low, double high) const {
            FormatFloat(QStringLiteral("0.0"), high) + QStringLiteral(" nm for the loaded table");
 }
 
+QString TForm_ControlPanel::CentreText() const {
+    const TCalData &table = Session.CalData();
+    if (!table.Loaded)
+        return RangeText(0.0, 0.0);
+    return FormatFloat(QStringLiteral("0.0"), table.GetMinCW()) + QStringLiteral(" to ") +
+           FormatFloat(QStringLiteral("0.0"), table.GetMaxCW()) +
+           QStringLiteral(" nm in steps of ") +
+           FormatFloat(QStringLiteral("0.0"), table.GetCWStep()) + QStringLiteral(" nm");
+}
+
+QString TForm_ControlPanel::WidthsText() const {
+    const TCalData &table = Session.CalData();
+    if (!table.Loaded || table.UsedCols() == 0)
+        return RangeText(0.0, 0.0);
+    QStringList widths;
+    for (int c = 0; c < table.UsedCols(); ++c)
+        widths.append(QString::number(table.FWHMValues[c]));
+    const QString last = widths.takeLast();
+    return (widths.isEmpty() ? last
+                             : widths.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last) +
+           QStringLiteral(" nm");
+}
+
 void TForm_ControlPanel::AddEntryControls(std::initializer_list<QWidget *> controls) {
     Controls.insert(Controls.end(), controls);
 }

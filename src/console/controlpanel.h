@@ -33,6 +33,8 @@ public:
     // A remote client drives the panel: "Remote" shown, buttons and edits take no input.
     void Action_RemoteControl_Enable();
     void Action_RemoteControl_Disable();
+    // The box the panel's shortcut puts the keyboard into.
+    virtual QWidget *FirstBox() const = 0;
 
 protected:
     // The panel's pictures are the artwork named artwork + "_base", "_button3_on" and so on.
@@ -47,6 +49,10 @@ protected:
     void GoOnEnter(std::initializer_list<TLimitedEdit *> edits);
     // "400.0 to 800.0 nm for the loaded table", or that no table is loaded.
     QString RangeText(double low, double high) const;
+    // What the loaded table allows, for the boxes' tooltips: "400.0 to 800.0 nm in steps of
+    // 0.5 nm", and "2, 3, 5 or 10 nm", the widths that have a column.
+    QString CentreText() const;
+    QString WidthsText() const;
 
     void Image_Button3Click();
     virtual void Image_Button4Click() = 0;

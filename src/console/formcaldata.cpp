@@ -9,9 +9,11 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -141,8 +143,12 @@ TForm_CalData::TForm_CalData(const TCalData &table, QWidget *parent)
     InstallInterfaceFonts();
     setFont(ConsoleFont(16));
     // Qt sizes the client area; with a usual frame this client minimum is the outer 800 x 400.
-    resize(ClientWidth, ClientHeight);
-    setMinimumSize(ClientWidth, ClientHeight);
+    // Never more than the screen can show: a small or scaled screen gets a smaller window
+    // whose grid scrolls.
+    const QSize client(ClientWidth, ClientHeight);
+    const QSize fits = screen() ? client.boundedTo(screen()->availableGeometry().size()) : client;
+    resize(fits);
+    setMinimumSize(fits);
 
     Panel_Info = new QFrame(this);
     Panel_Info->setObjectName(QStringLiteral("Panel_Info"));
@@ -262,6 +268,14 @@ void TForm_CalData::Action_RefreshCalData() {
     // Only a column whose longest text would not fit grows beyond the usual width.
     for (int c = 0; c < cols; ++c)
         header->resizeSection(c, widths[c]);
+}
+
+// Escape closes the window, as it closes a dialog; the table passes the key on.
+void TForm_CalData::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void TForm_CalData::resizeEvent(QResizeEvent *event) {

@@ -27,6 +27,7 @@ public:
     void Action_RefreshCalData();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

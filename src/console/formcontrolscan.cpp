@@ -36,8 +36,15 @@ TForm_ControlScan::TForm_ControlScan(TInstrumentSession &session, QWidget *paren
     }
     QWidget::setTabOrder(Edit[EditCount - 1], Key_Button3);
     QWidget::setTabOrder(Key_Button3, Key_Button4);
-    Key_Button4->setToolTip(QStringLiteral("Starts the scan (Space, or Enter in a box); while it "
-                                           "runs, stops it (Space or Escape)"));
+    Image_Button4_Stop =
+        new TPicture(Panel_Main, QStringLiteral("Image_Button4_Stop"),
+                     QStringLiteral("scan_button4_stop"), QRect(756, 88, 101, 135));
+    Image_Button4_Stop->setToolTip(QStringLiteral("Stops the scan (Space or Escape)"));
+    Image_Button4_Stop->hide();
+    connect(Image_Button4_Stop, &TPicture::Click, this, &TForm_ControlScan::Image_Button4Click);
+    // The keyboard's Go lies over every picture of its place.
+    Key_Button4->raise();
+    AddEntryControls({Image_Button4_Stop});
     GoOnEnter({Edit[0], Edit[1], Edit[2], Edit[3], Edit[4]});
     AddEntryControls({Edit[0], Edit[1], Edit[2], Edit[3], Edit[4]});
     // Escape stops a running scan the way Go does; in remote mode the client decides.
@@ -47,6 +54,8 @@ TForm_ControlScan::TForm_ControlScan(TInstrumentSession &session, QWidget *paren
             Image_Button4Click();
     });
 
+    connect(&Session, &TInstrumentSession::ScanProgressChanged, this,
+            &TForm_ControlScan::ShowScanRunning);
     FormCreate();
 }
 
@@ -57,6 +66,28 @@ void TForm_ControlScan::FormCreate() {
     Action_Button4_Up();
     Action_RemoteControl_Disable();
     Action_UpdateUI();
+    ShownRunning = true; // draws the idle state once
+    ShowScanRunning();
+}
+
+void TForm_ControlScan::ShowScanRunning() {
+    const bool running = Session.IsScanning();
+    if (running == ShownRunning)
+        return;
+    ShownRunning = running;
+    for (TLimitedEdit *edit : Edit)
+        edit->setReadOnly(running);
+    Image_Button4_Stop->setVisible(running);
+    if (running)
+        Image_Button4_Stop->raise();
+    Key_Button4->raise();
+    Key_Button4->setAccessibleName(running ? QStringLiteral("Stop") : QStringLiteral("Go"));
+    Key_Button4->setToolTip(running ? QStringLiteral("Stops the scan (Space or Escape)")
+                                    : QStringLiteral("Starts the scan (Space, or Enter in a box)"));
+}
+
+QWidget *TForm_ControlScan::FirstBox() const {
+    return Edit[0];
 }
 
 void TForm_ControlScan::Action_UpdateUI() {
@@ -67,15 +98,14 @@ void TForm_ControlScan::Action_UpdateUI() {
 
 void TForm_ControlScan::DescribeEdits() {
     const TCalData &table = Session.CalData();
-    const QString cw = RangeText(table.GetMinCW(), table.GetMaxCW());
+    const QString cw = CentreText();
     const struct {
         const char *name;
         QString toolTip;
     } boxes[EditCount] = {
         {"START", QStringLiteral("Centre wavelength of the first point: ") + cw},
         {"END", QStringLiteral("Centre wavelength of the last point: ") + cw},
-        {"FWHM", QStringLiteral("Width of every band, a column of the table: ") +
-                     RangeText(table.GetMinFWHM(), table.GetMaxFWHM())},
+        {"FWHM", QStringLiteral("Width of every band: ") + WidthsText()},
         {"STEP", table.Loaded ? QStringLiteral("Distance between points: a whole multiple of ") +
                                     FormatFloat(QStringLiteral("0.0"), table.GetCWStep()) +
                                     QStringLiteral(" nm, the table's CW interval")
@@ -89,9 +119,10 @@ void TForm_ControlScan::DescribeEdits() {
     }
 }
 
-// A click empties the box, ready for a new value.
+// A click empties the box, ready for a new value; the running plan stays.
 void TForm_ControlScan::EditClick(TLimitedEdit *edit) {
-    edit->clear();
+    if (!edit->isReadOnly())
+        edit->clear();
 }
 
 void TForm_ControlScan::ShowRemoteParameters(const TScanPlanTexts &texts) {

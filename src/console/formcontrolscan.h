@@ -22,6 +22,7 @@ public:
     void Action_UpdateUI() override;
     // Puts the five texts into the edits whole, however long.
     void ShowRemoteParameters(const TScanPlanTexts &texts);
+    QWidget *FirstBox() const override;
 
 private:
     void FormCreate();
@@ -31,7 +32,11 @@ private:
     TScanPlanTexts PlanTexts() const;
     // Names and tooltips of the boxes, with the ranges of the loaded table.
     void DescribeEdits();
+    // While a scan runs its plan stays in the boxes, which take no typing, and Go says Stop.
+    void ShowScanRunning();
 
     std::array<TPicture *, EditCount> Image_Edit{}; // Image_Edit1 .. Image_Edit5
     std::array<TLimitedEdit *, EditCount> Edit{};   // Edit1 .. Edit5: START .. TimeDelay
+    TPicture *Image_Button4_Stop = nullptr;         // over Go while a scan runs
+    bool ShownRunning = false;
 };

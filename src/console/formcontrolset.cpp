@@ -81,18 +81,22 @@ void TForm_ControlSet::DescribeEdits() {
     const double maxFWHM = table.GetMaxFWHM();
     if (InputMode == 0) {
         Edit1->setAccessibleName(QStringLiteral("CWL"));
-        Edit1->setToolTip(QStringLiteral("Centre wavelength: ") + RangeText(minCW, maxCW));
+        Edit1->setToolTip(QStringLiteral("CWL: ") + CentreText());
         Edit2->setAccessibleName(QStringLiteral("FWHM"));
-        Edit2->setToolTip(QStringLiteral("Full width at half maximum, a column of the table: ") +
-                          RangeText(table.GetMinFWHM(), maxFWHM));
+        Edit2->setToolTip(QStringLiteral("FWHM: ") + WidthsText());
     } else {
         Edit1->setAccessibleName(QStringLiteral("SW"));
         Edit1->setToolTip(QStringLiteral("Short-wave edge: ") +
                           RangeText(minCW - maxFWHM / 2, maxCW));
         Edit2->setAccessibleName(QStringLiteral("LW"));
         Edit2->setToolTip(QStringLiteral("Long-wave edge: ") +
-                          RangeText(minCW, maxCW + maxFWHM / 2));
+                          RangeText(minCW, maxCW + maxFWHM / 2) + QStringLiteral("; LW - SW: ") +
+                          WidthsText());
     }
+}
+
+QWidget *TForm_ControlSet::FirstBox() const {
+    return Edit1;
 }
 
 void TForm_ControlSet::Action_EditMode_Update() {

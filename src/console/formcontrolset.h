@@ -21,6 +21,8 @@ public:
     // whole, however long.
     void ShowRemoteParameters(int mode, const QString &first, const QString &second);
 
+    QWidget *FirstBox() const override;
+
     int InputMode = 0; // 0: Edit1 and Edit2 hold CWL and FWHM; 1: they hold SW and LW
 
 private:

@@ -19,6 +19,8 @@ const QColor EdgeText{0x00, 0xff, 0x00};
 constexpr int RestEdit3 = 364;
 constexpr int RestEdit4 = 351;
 constexpr int RestEdit5 = 457;
+// The least room between the SW and the LW box.
+constexpr int EdgeBoxGap = 4;
 
 // trunc toward zero. A pixel beyond any screen (or not a number, from a range without width) is
 // held to a finite left, so that placing a box never overflows an int.
@@ -115,15 +117,20 @@ void TForm_ControlView::ShowSetPoint(double rangeMin, double rangeMax, double CW
     SetLeft(Image_Edit3_Base, edit3);
     SetLeft(Label_Edit3, edit3 + 48);
     SetLeft(Label_Edit6, edit3 + 104);
-    const int edit4 = TruncPixel(WavelengthToPixel(rangeMin, rangeMax, SW) - 93);
+    const int sw = TruncPixel(WavelengthToPixel(rangeMin, rangeMax, SW) - 93);
+    const int lw = TruncPixel(WavelengthToPixel(rangeMin, rangeMax, LW) - 7);
+    // A narrow band would put the SW box over the LW box: they part around the band, and only
+    // the markers stay on the edges' pixels.
+    const int overlap = sw + Image_Edit4_Base->width() + EdgeBoxGap - lw;
+    const int edit4 = overlap > 0 ? sw - (overlap + 1) / 2 : sw;
+    const int edit5 = overlap > 0 ? lw + overlap / 2 : lw;
     SetLeft(Image_Edit4_Base, edit4);
     SetLeft(Label_Edit4, edit4 + 9);
-    const int edit5 = TruncPixel(WavelengthToPixel(rangeMin, rangeMax, LW) - 7);
     SetLeft(Image_Edit5_Base, edit5);
     SetLeft(Label_Edit5, edit5 + 38);
     SetLeft(Image_Pos_CWL, edit3 + 87);
-    SetLeft(Image_Pos_SW, edit4 + 91);
-    SetLeft(Image_Pos_LW, edit5 + 3);
+    SetLeft(Image_Pos_SW, sw + 91);
+    SetLeft(Image_Pos_LW, lw + 3);
     PlaceBand();
     QCoreApplication::processEvents();
 }

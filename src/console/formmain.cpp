@@ -1,11 +1,13 @@
 #include "console/formmain.h"
 
+#include "caldata/caldata.h"
 #include "console/formcaldata.h"
 #include "console/formcontrolhelp.h"
 #include "console/formcontrolscan.h"
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
 #include "console/scanprogressview.h"
+#include "console/screenfit.h"
 #include "core/eventwait.h"
 #include "resources/artwork.h"
 #include "resources/consolewidgets.h"
@@ -59,6 +61,7 @@ void TForm_Main::CreateComponents() {
     setWindowTitle(QStringLiteral("Kestrune v1.0"));
     setWindowIcon(ArtworkPixmap(QStringLiteral("logo")));
     setFixedSize(910, 624);
+    FitScreenToWindow(*this);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Background);
@@ -110,9 +113,10 @@ void TForm_Main::CreateComponents() {
                                    QRect(32 + 140 * mode, 8, 140, 40),
                                    QString::fromLatin1(keyTabs[mode].caption),
                                    QString::fromLatin1(keyTabs[mode].toolTip));
-        connect(key, &TKeyButton::clicked, this, [this, mode] { KeyboardSelectTab(mode); });
+        connect(key, &TKeyButton::clicked, this, [this, mode] { KeyboardSelectTab(mode, false); });
         auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + mode)), this);
-        connect(shortcut, &QShortcut::activated, this, [this, mode] { KeyboardSelectTab(mode); });
+        connect(shortcut, &QShortcut::activated, this,
+                [this, mode] { KeyboardSelectTab(mode, true); });
     }
 
     Panel_Main = NewPanel(this, QStringLiteral("Panel_Main"), QRect(0, 112, 910, PanelMainHeight),
@@ -172,7 +176,7 @@ void TForm_Main::FormCreate() {
     Form_ControlView = new TForm_ControlView(Panel_View);
     // In the message frame's window, under the message.
     Form_ScanProgress = new TForm_ScanProgress(InstrumentSession, Panel_Message);
-    Form_ScanProgress->setGeometry(52, 49, 728, 18);
+    Form_ScanProgress->setGeometry(52, 49, 728, 21);
 
     TInstrumentSession *session = &InstrumentSession;
     connect(session, &TInstrumentSession::StatusMessage, this, &TForm_Main::ShowStatusMessage);
@@ -202,6 +206,9 @@ void TForm_Main::closeEvent(QCloseEvent *event) {
 }
 
 void TForm_Main::FormClose() {
+    // Whatever asked for the close (the window system, a logout, a signal), a running scan ends
+    // as the operator's abort before its link goes, not as an instrument failure.
+    InstrumentSession.AbortScanForClose();
     InstrumentSession.BeginShutdown();
     emit Closing();
     InstrumentSession.EndSearch();
@@ -282,6 +289,9 @@ void TForm_Main::ShowOperationPressed(TOperation operation, bool pressed) {
 // Both refresh what is shown from state that is already right, so a failure inside them (its
 // repaint runs events) is passed over rather than ending the operation that asked for it.
 void TForm_Main::Action_UpdateUI() {
+    // Closing the link on the way out would show "No Device" in red for the last seconds.
+    if (IsShuttingDown())
+        return;
     try {
         const int mode = ModeShown(Mode);
         Image_Tab1_On->setVisible(mode == 0);
@@ -334,23 +344,80 @@ void TForm_Main::Image_Title_Button1Click() {
 }
 
 void TForm_Main::Image_Title_Button2Click() {
-    if (InstrumentSession.IsOperationBusy() || IsShuttingDown())
+    if (IsShuttingDown())
         return;
+    if (InstrumentSession.IsOperationBusy()) {
+        FlashRefusal(Image_Title_Button2);
+        return;
+    }
     close();
 }
 
-void TForm_Main::SelectTab(int mode) {
-    if (InstrumentSession.IsOperationBusy())
-        return;
+bool TForm_Main::SelectTab(int mode) {
+    if (InstrumentSession.IsOperationBusy()) {
+        FlashRefusal(TabPicture(mode));
+        return false;
+    }
+    const bool changed = ModeShown(mode) != ModeShown(Mode);
     Mode = mode;
     Action_ChangeMode();
     Action_UpdateUI();
+    if (changed)
+        RedrawViewForTab();
+    return true;
 }
 
 // The keyboard's way to the tabs follows the click's rule, and the remote client's lock-out.
-void TForm_Main::KeyboardSelectTab(int mode) {
-    if (!InstrumentSession.IsRemoteControlled())
-        SelectTab(mode);
+void TForm_Main::KeyboardSelectTab(int mode, bool intoFirstBox) {
+    if (InstrumentSession.IsRemoteControlled()) {
+        FlashRefusal(TabPicture(mode));
+        return;
+    }
+    if (SelectTab(mode) && intoFirstBox)
+        FocusFirstBox();
+}
+
+// Typing goes where the shortcut's tab wants it: the first box of SET and SCAN, HELP's key.
+void TForm_Main::FocusFirstBox() {
+    QWidget *first = nullptr;
+    switch (ModeShown(Mode)) {
+    case ConsoleTab::Set:
+        first = Form_ControlSet->FirstBox();
+        break;
+    case ConsoleTab::Scan:
+        first = Form_ControlScan->FirstBox();
+        break;
+    default:
+        first = findChild<QWidget *>(QStringLiteral("Key_Tab3"));
+        break;
+    }
+    if (first)
+        first->setFocus(Qt::ShortcutFocusReason);
+}
+
+QWidget *TForm_Main::TabPicture(int mode) const {
+    switch (ModeShown(mode)) {
+    case ConsoleTab::Set:
+        return Image_Tab1_Off->isVisible() ? Image_Tab1_Off : Image_Tab1_On;
+    case ConsoleTab::Scan:
+        return Image_Tab2_Off->isVisible() ? Image_Tab2_Off : Image_Tab2_On;
+    default:
+        return Image_Tab3_Off->isVisible() ? Image_Tab3_Off : Image_Tab3_On;
+    }
+}
+
+// SET shows the whole table's range and SCAN a scan's own: a tab switch draws the current band
+// on the scale of the tab now shown.
+void TForm_Main::RedrawViewForTab() {
+    const TCalData &table = InstrumentSession.CalData();
+    if (!InstrumentSession.IsDeviceReady() || !table.Loaded || ModeShown(Mode) != ConsoleTab::Set)
+        return;
+    const double low = table.GetMinCW() - ViewMarginNm;
+    const double high = table.GetMaxCW() + ViewMarginNm;
+    if (const std::optional<TBand> band = InstrumentSession.CurrentBand())
+        Form_ControlView->ShowSetPoint(low, high, band->CWL, band->FWHM, band->SW, band->LW);
+    else
+        Form_ControlView->ShowRange(low, high);
 }
 
 void TForm_Main::Image_Slide_ButtonMouseDown(const QPoint &pos) {

@@ -94,8 +94,12 @@ private:
     void Image_Title_BaseMouseMove(const QPoint &pos);
     void Image_Title_Button1Click();
     void Image_Title_Button2Click();
-    void SelectTab(int mode);
-    void KeyboardSelectTab(int mode);
+    // False when the lock refused the switch.
+    bool SelectTab(int mode);
+    void KeyboardSelectTab(int mode, bool intoFirstBox);
+    void FocusFirstBox();
+    QWidget *TabPicture(int mode) const;
+    void RedrawViewForTab();
     void Image_Slide_ButtonMouseDown(const QPoint &pos);
     void Image_Slide_ButtonMouseMove(const QPoint &pos);
     void Image_Slide_ButtonMouseUp();

@@ -11,8 +11,10 @@
 namespace {
 const QColor Groove{0x23, 0x23, 0x23};
 const QColor Bar{0xff, 0xff, 0x00}; // the message bar's colour while a scan runs
-const QColor CaptionColour{0xa4, 0xa4, 0xa4};
+const QColor CaptionColour{0xc8, 0xc8, 0xc8};
 constexpr int BarHeight = 3;
+// As large as the message bar's footer, and bold like it, so that it reads at a glance.
+constexpr int CaptionPixels = 11;
 constexpr int BarInset = 12; // from the frame's window edges, as the message text
 constexpr int CountdownMs = 1000;
 } // namespace
@@ -80,8 +82,10 @@ void TForm_ScanProgress::paintEvent(QPaintEvent *) {
     const QRect groove(BarInset, 1, width() - 2 * BarInset, BarHeight);
     p.fillRect(groove, Groove);
     p.fillRect(QRect(groove.topLeft(), QSize(qRound(groove.width() * Fraction), BarHeight)), Bar);
-    p.setFont(ConsoleFont(9));
+    QFont font = ConsoleFont(CaptionPixels);
+    font.setWeight(QFont::DemiBold);
+    p.setFont(font);
     p.setPen(CaptionColour);
-    p.drawText(QRect(0, BarHeight + 2, width(), height() - BarHeight - 2), Qt::AlignCenter,
+    p.drawText(QRect(0, BarHeight + 3, width(), height() - BarHeight - 3), Qt::AlignCenter,
                CaptionText);
 }

@@ -9,14 +9,23 @@ QPixmap ArtworkPixmap(const QString &name) {
 }
 
 QPixmap ArtworkPixmap(const QString &name, qreal devicePixelRatio) {
+    QPixmap picture;
     if (devicePixelRatio > 1.0) {
-        QPixmap sharp(QStringLiteral(":/art/") + name + QStringLiteral("@2x.png"));
-        if (!sharp.isNull()) {
-            sharp.setDevicePixelRatio(2.0);
-            return sharp;
-        }
+        picture.load(QStringLiteral(":/art/") + name + QStringLiteral("@2x.png"));
+        picture.setDevicePixelRatio(2.0);
     }
-    return QPixmap(QStringLiteral(":/art/") + name + QStringLiteral(".png"));
+    if (picture.isNull())
+        picture.load(QStringLiteral(":/art/") + name + QStringLiteral(".png"));
+    // A screen shrunk to fit the console (or scaled by a fraction) would have the painter shrink
+    // the picture pixel by pixel; resampled once to the screen's own pixels it stays sharp.
+    const qreal drawn = picture.devicePixelRatio();
+    if (picture.isNull() || qFuzzyCompare(drawn, devicePixelRatio) || devicePixelRatio <= 0.0)
+        return picture;
+    const QSize logical = (QSizeF(picture.size()) / drawn).toSize();
+    QPixmap resampled =
+        picture.scaled(logical * devicePixelRatio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    resampled.setDevicePixelRatio(devicePixelRatio);
+    return resampled;
 }
 
 void InstallInterfaceFonts() {

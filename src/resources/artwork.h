@@ -6,7 +6,8 @@
 // A picture of the interface by its artwork name (for example "tab_set_on"). The pictures are
 // compiled in; an unknown name gives a null pixmap. On a screen scaled above 1 (the application's
 // device pixel ratio, or the one given) it is the picture drawn at twice the size, with a device
-// pixel ratio of 2, so it takes the same place and stays sharp.
+// pixel ratio of 2, so it takes the same place and stays sharp; at a ratio other than 1 or 2 it
+// is resampled smoothly to that ratio's pixels.
 QPixmap ArtworkPixmap(const QString &name);
 QPixmap ArtworkPixmap(const QString &name, qreal devicePixelRatio);
 

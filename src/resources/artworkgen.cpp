@@ -348,8 +348,9 @@ QImage MessageBase() {
     p.setBrush(Blue);
     p.drawRoundedRect(QRectF(57, 26, 3, 16), 1.5, 1.5);
     p.drawRoundedRect(QRectF(772, 26, 3, 16), 1.5, 1.5);
-    Logo(p, QPointF(806, 35), 26);
-    Text(p, QRectF(823, 20, 60, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KESTRUNE"),
+    // The footer ends well inside the card's right edge (x 877).
+    Logo(p, QPointF(798, 35), 26);
+    Text(p, QRectF(814, 20, 52, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("KESTRUNE"),
          OpenSans(9, QFont::Bold, 0.8), TextGrey);
     return img;
 }
@@ -472,7 +473,8 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
     QImage img = Canvas(w, h);
     QPainter p(&img);
     Begin(p);
-    const QRectF r(0, 0, w, h);
+    // Two pixels below the face for its shadow, so that the face keeps its rounded bottom edge.
+    const QRectF r(0, 0, w, h - 2);
     if (on) {
         Card(p, r, 10, QColor(0x1c, 0x1c, 0x1c), QColor(0x2a, 0x2a, 0x2a), WithAlpha(Blue, 170));
         QRadialGradient glow(QPointF(w / 2.0, h * 0.45), w * 0.55);
@@ -484,7 +486,7 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
     } else {
         Card(p, r, 10, FaceTop, FaceBottom, FaceLine);
         p.setPen(QPen(WithAlpha(Qt::black, 140), 1));
-        p.drawLine(QPointF(10, h - 0.5), QPointF(w - 10, h - 0.5));
+        p.drawLine(QPointF(10, h - 1.5), QPointF(w - 10, h - 1.5));
     }
     const QColor ink = on ? Blue : QColor(0xc4, 0xc4, 0xc4);
     icon(p, ink);
@@ -492,7 +494,7 @@ QImage TallKey(int w, int h, const QString &caption, int captionPx,
          OpenSans(captionPx, QFont::Bold), ink);
     p.setPen(Qt::NoPen);
     p.setBrush(on ? Blue : QColor(0x3a, 0x3a, 0x3a));
-    p.drawRoundedRect(QRectF(w / 2.0 - 12, h - 12, 24, 3), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(w / 2.0 - 12, h - 14, 24, 3), 1.5, 1.5);
     return img;
 }
 
@@ -534,6 +536,18 @@ QImage GoKey(int w, bool on) {
     return TallKey(
         w, 135, QStringLiteral("Go"), 24,
         [w](QPainter &p, const QColor &ink) { GoIcon(p, ink, w / 2.0, 50, 30); }, on);
+}
+
+// A scan's Go while the scan runs: it stops the scan.
+QImage StopKey(int w) {
+    return TallKey(
+        w, 135, QStringLiteral("Stop"), 24,
+        [w](QPainter &p, const QColor &ink) {
+            p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(WithAlpha(ink, 60));
+            p.drawRoundedRect(QRectF(w / 2.0 - 14, 36, 28, 28), 3, 3);
+        },
+        true);
 }
 
 // SCAN key caps: caption, unit, and the well that Edit1..Edit5 sit in (12,76 96 x 48).
@@ -927,6 +941,7 @@ std::vector<Picture> Pictures() {
         {"scan_button3_off", 75, 135, [] { return ResetKey(false); }},
         {"scan_button4_on", 101, 135, [] { return GoKey(101, true); }},
         {"scan_button4_off", 101, 135, [] { return GoKey(101, false); }},
+        {"scan_button4_stop", 101, 135, [] { return StopKey(101); }},
         {"view_base", 910, 170, ViewBase},
         {"view_edit3_base", 182, 46, ViewBoxCWL},
         {"view_edit4_base", 103, 46, ViewBoxSW},

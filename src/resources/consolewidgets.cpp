@@ -5,11 +5,14 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
 namespace {
 const QColor FocusFrame{0x2f, 0x9c, 0xff}; // the artwork's blue
@@ -200,4 +203,28 @@ void SetTextColour(QWidget *widget, const QColor &colour) {
 
 QColor TextColour(const QWidget *widget) {
     return widget->palette().color(QPalette::Active, widget->foregroundRole());
+}
+
+namespace {
+constexpr double RefusalOpacity = 0.35;
+constexpr int RefusalFlashMs = 250;
+} // namespace
+
+void FlashRefusal(QWidget *control) {
+    if (!control || IsFlashingRefusal(control))
+        return;
+    auto *dim = new QGraphicsOpacityEffect(control);
+    dim->setObjectName(QStringLiteral("RefusalFlash"));
+    dim->setOpacity(RefusalOpacity);
+    control->setGraphicsEffect(dim); // the control owns the effect from here
+    const QPointer<QWidget> flashed(control);
+    QTimer::singleShot(RefusalFlashMs, control, [flashed] {
+        if (flashed)
+            flashed->setGraphicsEffect(nullptr);
+    });
+}
+
+bool IsFlashingRefusal(const QWidget *control) {
+    const QGraphicsEffect *effect = control ? control->graphicsEffect() : nullptr;
+    return effect && effect->objectName() == QLatin1String("RefusalFlash");
 }

@@ -93,4 +93,10 @@ QLabel *NewLabel(QWidget *parent, const QString &name, const QRect &geometry, in
 
 // The font colour of a label or an edit box.
 void SetTextColour(QWidget *widget, const QColor &colour);
+
+// A refused click or key: the control dims for a moment, so the operator sees that it was heard
+// and turned down. No text changes.
+void FlashRefusal(QWidget *control);
+// True while a control shows that cue.
+bool IsFlashingRefusal(const QWidget *control);
 QColor TextColour(const QWidget *widget);

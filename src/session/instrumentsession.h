@@ -92,6 +92,9 @@ public:
     // report and replies whether the scan stopped.
     void StopScan(TRequester from, const TOutcomeHandler &done = {});
     bool IsScanning() const;
+    // The program closes while a scan runs: the operator ended it, so it ends as an abort,
+    // reported at once, before the link is closed under it.
+    void AbortScanForClose();
 
     // A remote client drives the instrument: the operator's requests are refused meanwhile.
     void SetRemoteControlled(bool controlled);

@@ -196,6 +196,13 @@ void TInstrumentSession::StopScan(TRequester from, const TOutcomeHandler &done) 
         Conclude(done, {"STOP FAIL", NoErrorCode, "Can't stop scan process.", {}, {}});
 }
 
+void TInstrumentSession::AbortScanForClose() {
+    if (!Scan->IsScanning())
+        return;
+    Scan->ClearFlags();
+    ReportScanEnd(TScanOutcome::Aborted);
+}
+
 // The scan is over and its flags cleared: the lock goes first, so that a command arriving in
 // the report's repaint finds the instrument free.
 void TInstrumentSession::ReportScanEnd(TScanOutcome outcome) {

@@ -4,9 +4,11 @@
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
 #include "console/scanprogressview.h"
+#include "console/screenfit.h"
 #include "kestrunesystem.h"
 #include "remote/remoteserver.h"
 #include "resources/artwork.h"
+#include "resources/consolewidgets.h"
 #include "session/instrumentsession.h"
 #include "session/statuscolour.h"
 #include "setup/setuprederedirada.h"
@@ -180,7 +182,7 @@ TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
         EXPECT_EQ(picture->pixmap().size(), picture->size()) << qPrintable(picture->objectName());
         ++checked;
     }
-    EXPECT_EQ(checked, 43);
+    EXPECT_EQ(checked, 44);
 }
 
 TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
@@ -197,7 +199,7 @@ TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
         EXPECT_EQ(sharp.deviceIndependentSize().toSize(), plain.size()) << qPrintable(name);
         ++checked;
     }
-    EXPECT_EQ(checked, 45);
+    EXPECT_EQ(checked, 46);
 }
 
 TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
@@ -213,6 +215,36 @@ TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
 }
 
 // A screen smaller than the window (1280 x 900 at scale 2) keeps the title bar reachable.
+TEST(WindowPlacementTest, ShrinksOnlyWhatDoesNotFitAndKeepsItsProportions) {
+    EXPECT_EQ(ShrinkToFit(QSize(1920, 1080), QSize(910, 624)), 1.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(640, 450), QSize(910, 624)), 640.0 / 910.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(1000, 450), QSize(910, 624)), 450.0 / 624.0);
+    EXPECT_DOUBLE_EQ(ShrinkToFit(QSize(600, 1000), QSize(910, 624)), 600.0 / 910.0);
+    EXPECT_EQ(ShrinkToFit(QSize(), QSize(910, 624)), 1.0);
+}
+
+// Also run on a 1280 x 900 screen at QT_SCALE_FACTOR=2 (console_small_screen), where the
+// console is larger than the screen until it shrinks.
+TEST_F(MainWindowTest, EveryControlLiesInsideTheScreenAndTheMappingWindowFitsToo) {
+    WriteSettings("[Info]\nType=Kestrune v1\n[Device]\nDebugMode=1\n");
+    Open();
+    const QRect available = form->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(form->frameGeometry())) << form->frameGeometry().width();
+    EXPECT_EQ(form->size(), QSize(910, 624)); // proportions kept: only the screen's scale moves
+    for (const char *name : {"Image_Title_Button2", "Key_Button4", "Label_Message"}) {
+        QWidget *control = Find(name);
+        const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
+        EXPECT_TRUE(available.contains(onScreen)) << name;
+    }
+    QTest::mouseDClick(Find("Image_Message_Base"), Qt::LeftButton);
+    auto *mapping = form->findChild<TForm_CalData *>();
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_LE(mapping->minimumWidth(), available.width());
+    EXPECT_LE(mapping->width(), available.width());
+    QTest::keyClick(mapping, Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return form->findChild<TForm_CalData *>() == nullptr; }));
+}
+
 TEST(WindowPlacementTest, OpensCentredButNeverAboveOrLeftOfTheAvailableArea) {
     const QSize window(910, 624);
     EXPECT_EQ(TForm_Main::StartPosition(QRect(0, 0, 640, 450), window), QPoint(0, 0));
@@ -465,8 +497,7 @@ TEST_F(MainWindowKeyboardTest, EnterGoesSpaceClicksEscapeStopsAndTabsWaitForTheS
     MakeReady();
     form->Action_UpdateUI();
     QWidget *set = Panel("Form_ControlSet");
-    EXPECT_EQ(Find("Edit1", set)->toolTip(),
-              "Centre wavelength: 400.0 to 800.0 nm for the loaded table");
+    EXPECT_EQ(Find("Edit1", set)->toolTip(), "CWL: 400.0 to 800.0 nm in steps of 0.5 nm");
     auto *edit1 = Find<QLineEdit>("Edit1", set);
     edit1->setFocus(Qt::TabFocusReason);
     QTest::keyClicks(edit1, QStringLiteral("600.0"));
@@ -667,6 +698,75 @@ TEST_F(MainWindowTest, TheCloseTakesItsNormalCourseEvenWhileTheLockIsHeld) {
     EXPECT_FALSE(form->Session().IsOperationBusy()); // the link was closed on the way
     app.reset();
     EXPECT_TRUE(SettingsOnDisk().contains("[ComPort]"));
+}
+
+// The window system's close (Alt+F4, a logout) in a scan: the operator ended the scan, so it
+// ends as an abort before the link goes, not as an instrument failure.
+TEST_F(MainWindowTest, ACloseInAScanEndsItAsAnAbort) {
+    Open();
+    MakeReady();
+    Click("Image_Tab2_Off");
+    QWidget *scan = Panel("Form_ControlScan");
+    const char *plan[] = {"560.0", "640.0", "10.0", "10.0", "30.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    QTest::mouseClick(Find("Image_Button4_Off", scan), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto progress = form->Session().ScanProgress();
+        return progress && progress->Moved == 1;
+    }));
+    QStringList messages;
+    QObject::connect(&form->Session(), &TInstrumentSession::StatusMessage, form,
+                     [&](const QString &text) { messages << text; });
+    form->close();
+    EXPECT_EQ(messages, QStringList{"Scan aborted."});
+    // The link closes on the way out; the last picture does not turn to "No Device".
+    EXPECT_EQ(Find<QLabel>("Label_Product", scan)->text(), "KESTRUNE-612 ( 400.0 nm - 800.0 nm )");
+    app.reset();
+    const QDir scans(folder.filePath(QStringLiteral("Scans")));
+    const QStringList records = scans.entryList({QStringLiteral("Scan *.csv")}, QDir::Files);
+    ASSERT_EQ(records.size(), 1);
+    QFile record(scans.filePath(records.first()));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().trimmed().endsWith(",aborted"));
+}
+
+// While a scan runs its plan stays in the boxes, Go says Stop and a tab refuses with a flash;
+// Ctrl+2 and Ctrl+1 put the keyboard into the first box of the tab they show.
+TEST_F(MainWindowTest, AScanKeepsItsPlanInViewAndTheShortcutsLeadIntoTheBoxes) {
+    Open();
+    MakeReady();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    QTest::keyClick(form, Qt::Key_2, Qt::ControlModifier);
+    QWidget *scan = Panel("Form_ControlScan");
+    auto *start = Find<QLineEdit>("Edit1", scan);
+    EXPECT_EQ(QApplication::focusWidget(), start);
+    const char *plan[] = {"560.0", "640.0", "10.0", "10.0", "30.0"};
+    for (int i = 0; i < 5; ++i)
+        Find<QLineEdit>(QByteArray("Edit" + QByteArray::number(i + 1)).constData(), scan)
+            ->setText(QString::fromLatin1(plan[i]));
+    QTest::keyClick(start, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return form->Session().IsScanning(); }));
+    EXPECT_TRUE(start->isReadOnly());
+    QTest::keyClicks(start, QStringLiteral("9"));
+    QTest::mouseClick(start, Qt::LeftButton); // a click empties a box, but not the running plan
+    EXPECT_EQ(start->text(), "560.0");
+    EXPECT_TRUE(Find("Image_Button4_Stop", scan)->isVisible());
+    EXPECT_EQ(Find("Key_Button4", scan)->toolTip(), "Stops the scan (Space or Escape)");
+
+    QTest::keyClick(form, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedMode(), 1);
+    EXPECT_TRUE(IsFlashingRefusal(Find("Image_Tab1_Off")));
+    EXPECT_TRUE(WaitUntil([&] { return !IsFlashingRefusal(Find("Image_Tab1_Off")); }));
+
+    QTest::keyClick(start, Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return !form->Session().IsScanning(); }));
+    EXPECT_FALSE(start->isReadOnly());
+    EXPECT_FALSE(Find("Image_Button4_Stop", scan)->isVisible());
+    QTest::keyClick(form, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Find("Edit1", Panel("Form_ControlSet")));
 }
 
 // Counts the close events that reach a widget.

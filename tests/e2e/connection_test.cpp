@@ -3,6 +3,9 @@
 
 #include "e2echecks.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cstdio>
 
 using namespace e2e;
@@ -101,5 +104,13 @@ TEST(Connection, SearchUnplugInAScanReplugCloseRestartOnTheStoredPortAndCloseInA
         ExpectCleanEnd(program);
         EXPECT_TRUE(client.waitClosedByServer());
         EXPECT_TRUE(SettingsLines(folder).contains("PortName=COM3"));
+        // The system's close ended the scan as an abort, not as an instrument failure.
+        const QDir scans(folder.filePath(QStringLiteral("Scans")));
+        const QStringList records =
+            scans.entryList({QStringLiteral("Scan *.csv")}, QDir::Files, QDir::Name);
+        ASSERT_FALSE(records.isEmpty());
+        QFile record(scans.filePath(records.last()));
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(record.readAll().trimmed().endsWith(",aborted"));
     }
 }
