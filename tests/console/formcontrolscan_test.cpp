@@ -142,7 +142,7 @@ TEST_F(ScanPanelTest, ProductLineAndTooltipsFollowTheTable) {
     EXPECT_EQ(product->text(), session().GetProductLabel());
     EXPECT_TRUE(product->text().startsWith("KESTRUNE")) << product->text().toStdString();
     EXPECT_EQ(Edit("Edit1")->toolTip(),
-              "Centre wavelength of the first point: 400.0 to 800.0 nm for the loaded table");
+              "Centre wavelength of the first point: 400.0 to 800.0 nm in steps of 0.5 nm");
     EXPECT_EQ(Edit("Edit4")->accessibleName(), "STEP");
     EXPECT_EQ(Edit("Edit4")->toolTip(),
               "Distance between points: a whole multiple of 0.5 nm, the table's CW interval");

@@ -147,15 +147,15 @@ TEST_F(SetPanelTest, ProductLineAndTooltipsFollowTheTableAndTheMode) {
     auto *product = qobject_cast<QLabel *>(Child("Label_Product"));
     EXPECT_EQ(product->text(), session().GetProductLabel());
     EXPECT_TRUE(product->text().startsWith("KESTRUNE")) << product->text().toStdString();
-    EXPECT_EQ(Edit("Edit1")->toolTip(),
-              "Centre wavelength: 400.0 to 800.0 nm for the loaded table");
-    EXPECT_EQ(Edit("Edit2")->toolTip(), "Full width at half maximum, a column of the table: 2.0 "
-                                        "to 40.0 nm for the loaded table");
+    EXPECT_EQ(Edit("Edit1")->toolTip(), "CWL: 400.0 to 800.0 nm in steps of 0.5 nm");
+    EXPECT_EQ(Edit("Edit2")->toolTip(), "FWHM: 2, 3, 5, 10, 15, 20, 30 or 40 nm");
     Click("Image_Button2_Off");
     EXPECT_EQ(Edit("Edit1")->accessibleName(), "SW");
     EXPECT_EQ(Edit("Edit1")->toolTip(), "Short-wave edge: 380.0 to 800.0 nm for the loaded table");
     EXPECT_EQ(Edit("Edit2")->accessibleName(), "LW");
-    EXPECT_EQ(Edit("Edit2")->toolTip(), "Long-wave edge: 400.0 to 820.0 nm for the loaded table");
+    EXPECT_EQ(Edit("Edit2")->toolTip(),
+              "Long-wave edge: 400.0 to 820.0 nm for the loaded table; LW - SW: 2, 3, 5, 10, 15, "
+              "20, 30 or 40 nm");
 
     session().Action_DeviceClose();
     EXPECT_EQ(product->text(), "No Device");
