@@ -166,7 +166,9 @@ TEST_F(RemoteCommands, MalformedLinesAreUnknownCommandsAndActOnNothing) {
 
 TEST_F(RemoteCommands, WhileAScanRunsOnlyStateAndStopAct) {
     ASSERT_EQ(Client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
-    AwaitFirstMoveAndClear();
+    ASSERT_TRUE(
+        WaitUntil([&] { return Session().ScanProgress().value_or(TScanProgress{}).Moved == 1; }));
+    rig.sim->clearRecords();
     Requests.clear();
     const QList<std::pair<QByteArray, TExpectedReply>> exchanges{
         {"RESET", {"RESET FAIL", "NONE", "Now Scanning."}},

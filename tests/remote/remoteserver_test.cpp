@@ -328,23 +328,28 @@ TEST_F(TRemoteServerFixture, ScanStartedAfterItsClientLeftIsStopped) {
 }
 
 // The client leaves while STOP waits for the check timer: the disconnect's own stop runs inside
-// that wait, and the scan ends once.
+// that wait, and the scan ends once. The check timer is held until the server sees the client go.
 TEST_F(TRemoteServerFixture, ClientLeavingDuringStopWaitStopsTheScanOnce) {
     auto client = ConnectServed();
     ASSERT_EQ(client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
-    QSignalSpy ended(rig.session.get(), &TInstrumentSession::ScanEnded);
+    QTimer &check = Session().ScanRun().CheckTimer();
+    QTcpSocket *served = ServedSocket(Server());
+    ASSERT_NE(served, nullptr);
+    QObject::connect(served, &QTcpSocket::stateChanged, &check, [&] { check.start(); });
     QObject::connect(&Server(), &TRemoteServer::StopRequested, [&] {
-        Session().ScanRun().CheckTimer().start(); // a full period for the disconnect to land
+        check.stop();
         QTimer::singleShot(0, [&] { client->Close(); });
     });
+    QList<int> clientsAtEnd;
+    QObject::connect(rig.session.get(), &TInstrumentSession::ScanEnded,
+                     [&] { clientsAtEnd << Server().RemoteClientCount(); });
     client->Send("STOP\r");
     ASSERT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
-    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(clientsAtEnd, QList<int>{0}); // ended by the disconnect's stop, inside STOP's
     EXPECT_FALSE(Session().IsScanning());
-    EXPECT_EQ(Server().RemoteClientCount(), 0);
     auto next = ConnectServed();
     EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("IDLE"));
-    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(clientsAtEnd.size(), 1);
 }
 
 TEST_F(TRemoteServerFixture, NewClientIsServedWhileTheOldCommandStillRuns) {

@@ -1,7 +1,5 @@
 #include "remotetestsupport.h"
 
-#include "sim/controlcommand.h"
-
 #include <QHostAddress>
 
 #include <ostream>
@@ -105,17 +103,6 @@ void TRemoteServerFixture::AtMessage(const QString &message, std::function<void(
                              QObject::disconnect(*connection);
                              action();
                          });
-}
-
-void TRemoteServerFixture::AwaitFirstMoveAndClear() {
-    ASSERT_TRUE(WaitUntil(
-        [this] { return Session().ScanProgress() && Session().ScanProgress()->Moved == 1; }));
-    rig.sim->clearRecords();
-}
-
-void TRemoteServerFixture::Control(const QString &line) {
-    EXPECT_TRUE(ksim::ExecuteControlCommand(*rig.sim, line).reply.startsWith(QLatin1String("OK")))
-        << line.toStdString();
 }
 
 void PrintTo(const QByteArray &bytes, std::ostream *os) {

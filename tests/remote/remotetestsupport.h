@@ -51,9 +51,6 @@ protected:
     void AtPress(TOperation operation, std::function<void()> action);
     // Runs `action` once, when the session first reports `message` for the message bar.
     void AtMessage(const QString &message, std::function<void()> action);
-    // Waits for the running scan to make its first move, then forgets the requests so far.
-    void AwaitFirstMoveAndClear();
-    void Control(const QString &line);
 
     static constexpr const char *LongScan = "SCAN 580 610 5 10 600"; // dwells 10 min per point
     SessionRig rig;
