@@ -2,6 +2,8 @@
 
 #include "core/comparisonsigns.h"
 
+#include <QSignalSpy>
+
 #include <stdexcept>
 
 namespace {
@@ -32,7 +34,6 @@ protected:
     void SetUp() override {
         TRemoteServerFixture::SetUp();
         Client = ConnectServed();
-        Host.ResetRecord();
     }
 
     // Sends the line, then reads the code and the text back over the wire.
@@ -47,19 +48,8 @@ protected:
     std::unique_ptr<TTestClient> Client;
 };
 
-// The exchange of a device with a table from 563.5 to 645.0 nm, the SCAN panel's validator and
-// stop played by the fake as the real panel answers.
+// The protocol's example exchange on an instrument whose table runs from 563.5 to 645.0 nm.
 TEST_F(RemoteCommands, ExampleExchangeMatchesByteForByte) {
-    Host.ScanPanel.OnScan = [&] {
-        if (Host.ScanPanel.Plan.at(0).toDouble() < 563.5) {
-            Host.SetRemoteReply(
-                "SCAN FAIL", "ERRSC06",
-                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
-            return;
-        }
-        Host.ScanPanel.Scanning = true;
-        Host.SetRemoteReply("SCAN OK", "", "");
-    };
     const QList<QByteArray> lines{"VER",
                                   "STATE",
                                   "SCAN 500.0 610.0 5.0 10.0 1.0",
@@ -77,9 +67,6 @@ TEST_F(RemoteCommands, ExampleExchangeMatchesByteForByte) {
         const auto reply = Client->Ask(line);
         ASSERT_TRUE(reply.has_value()) << line.constData();
         received += *reply + '\r';
-        if (line == "SCAN 580.0 610.0 5.0 10.0 1.0") {
-            EXPECT_EQ(Host.CurrentMode, RemoteMode::Scan);
-        }
     }
     EXPECT_EQ(received, QByteArray("Kestrune v1.0\r"
                                    "IDLE\r"
@@ -93,15 +80,19 @@ TEST_F(RemoteCommands, ExampleExchangeMatchesByteForByte) {
                                    "STOP OK\r"
                                    "IDLE\r"
                                    "UNKNOWN COMMAND\r"));
+    EXPECT_EQ(Requests, (QStringList{"SCAN [500.0] [610.0] [5.0] [10.0] [1.0]",
+                                     "SCAN [580.0] [610.0] [5.0] [10.0] [1.0]", "STOP"}));
 }
 
-// ---- Every command with the default panels: device ready, every input valid, no scan. ----
+// ---- Every command on an idle instrument: the reply, what the console is shown, and what
+// reaches the instrument. ----
 
 struct TCommandCase {
     const char *Name;
     QByteArray Line;
     TExpectedReply Reply;
-    QStringList Calls;
+    QStringList Requests;
+    QStringList Sent; // to the instrument; "GO <cw>/<fwhm>" stands for the move to that cell
 };
 
 void PrintTo(const TCommandCase &c, std::ostream *os) {
@@ -109,150 +100,115 @@ void PrintTo(const TCommandCase &c, std::ostream *os) {
 }
 
 class RemoteCommandTable : public RemoteCommands,
-                           public ::testing::WithParamInterface<TCommandCase> {};
+                           public ::testing::WithParamInterface<TCommandCase> {
+protected:
+    QStringList Sent(const QStringList &lines) const {
+        QStringList sent;
+        for (const QString &line : lines)
+            sent << (line.startsWith("GO ")
+                         ? rig.GoLineFor(line.mid(3).section('/', 0, 0), line.section('/', 1))
+                         : line);
+        return sent;
+    }
+};
 
-TEST_P(RemoteCommandTable, RepliesAndDrivesThePanels) {
+TEST_P(RemoteCommandTable, RepliesAndDrivesTheInstrument) {
     const TCommandCase &c = GetParam();
     EXPECT_EQ(Exchange(c.Line), c.Reply);
-    EXPECT_EQ(Host.Calls, c.Calls);
+    EXPECT_EQ(Requests, c.Requests);
+    EXPECT_EQ(rig.RequestLines(), Sent(c.Sent));
 }
 
-const TExpectedReply Unknown{"UNKNOWN COMMAND", "NONE", "Unknown Command."};
 const TExpectedReply SetcOk{"SETC OK", "", ""};
-const QStringList SetcCalls{"Tab 0", "SET Apply 0 [600.0] [5.0]", "SET Go"};
+const QStringList SetcRequest{"SET 0 [600.0] [5.0]"};
+const QStringList SetcSent{"POS 3", "GO 600.0/5.0"};
+// A text that is no number reads as 0.
+const TExpectedReply OutOfRange{"SETC FAIL", "ERRSE03",
+                                "Out of range. Please set [CWL] \xA1\xC3 563.5"};
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, RemoteCommandTable,
     ::testing::Values(
-        TCommandCase{"Ver", "VER", {Version, "", ""}, {}},
-        TCommandCase{"State", "STATE", {"IDLE", "", ""}, {}},
-        TCommandCase{"Eclear", "ECLEAR", {"OK", "", ""}, {}},
-        TCommandCase{"ResetOnSetTab", "RESET", {"RESET OK", "", ""}, {"SET Reset"}},
-        TCommandCase{"StopWithoutScan", "STOP", {"STOP FAIL", "NONE", "No Scan."}, {}},
-        TCommandCase{"Setc", "SETC 600.0 5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcCommas", "SETC,600.0,5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcBlanksAroundCommas", "SETC, 600.0 , 5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcLeadingBlanks", "  SETC 600.0 5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcQuotedArgument", "SETC \"600.0\" 5.0", SetcOk, SetcCalls},
-        TCommandCase{"SetcTextArguments",
-                     "SETC abc 600.00",
-                     SetcOk,
-                     {"Tab 0", "SET Apply 0 [abc] [600.00]", "SET Go"}},
-        TCommandCase{"SetcDoubledQuote",
-                     "SETC \"6\"\"0\" 5",
-                     SetcOk,
-                     {"Tab 0", "SET Apply 0 [6\"0] [5]", "SET Go"}},
+        TCommandCase{"Ver", "VER", {Version, "", ""}, {}, {}},
+        TCommandCase{"State", "STATE", {"IDLE", "", ""}, {}, {}},
+        TCommandCase{"Eclear", "ECLEAR", {"OK", "", ""}, {}, {}},
+        TCommandCase{"Reset", "RESET", {"RESET OK", "", ""}, {"RESET"}, {"POS 3", "HOME 3"}},
+        TCommandCase{"StopWithoutScan", "STOP", {"STOP FAIL", "NONE", "No Scan."}, {}, {}},
+        TCommandCase{"Setc", "SETC 600.0 5.0", SetcOk, SetcRequest, SetcSent},
+        TCommandCase{"SetcCommas", "SETC,600.0,5.0", SetcOk, SetcRequest, SetcSent},
+        TCommandCase{"SetcBlanksAroundCommas", "SETC, 600.0 , 5.0", SetcOk, SetcRequest, SetcSent},
+        TCommandCase{"SetcLeadingBlanks", "  SETC 600.0 5.0", SetcOk, SetcRequest, SetcSent},
+        TCommandCase{"SetcQuotedArgument", "SETC \"600.0\" 5.0", SetcOk, SetcRequest, SetcSent},
         TCommandCase{
-            "SetcEmptyField", "SETC,,5.0", SetcOk, {"Tab 0", "SET Apply 0 [] [5.0]", "SET Go"}},
+            "SetcDoubledQuote", "SETC \"6\"\"0\" 5", OutOfRange, {"SET 0 [6\"0] [5]"}, {"POS 3"}},
+        TCommandCase{"SetcEmptyField", "SETC,,5.0", OutOfRange, {"SET 0 [] [5.0]"}, {"POS 3"}},
         TCommandCase{"Setr",
                      "SETR 597.5 602.5",
                      {"SETR OK", "", ""},
-                     {"Tab 0", "SET Apply 1 [597.5] [602.5]", "SET Go"}},
-        TCommandCase{"Scan",
-                     "SCAN 580.0 610.0 5.0 10.0 1.0",
-                     {"SCAN OK", "", ""},
-                     {"Tab 1", "SCAN Apply [580.0] [610.0] [5.0] [10.0] [1.0]", "SCAN Scan"}},
-        TCommandCase{"LowerCaseWord", "ver", Unknown, {}},
-        TCommandCase{"MixedCaseWord", "Setc 600.0 5.0", Unknown, {}},
-        TCommandCase{"VerWithArgument", "VER 1", Unknown, {}},
-        TCommandCase{"StateWithArgument", "STATE 1", Unknown, {}},
-        TCommandCase{"EcodeWithArgument", "ECODE 1", Unknown, {}},
-        TCommandCase{"EtextWithArgument", "ETEXT 1", Unknown, {}},
-        TCommandCase{"EclearWithArgument", "ECLEAR 1", Unknown, {}},
-        TCommandCase{"ResetWithArgument", "RESET 1", Unknown, {}},
-        TCommandCase{"StopWithArgument", "STOP 1", Unknown, {}},
-        TCommandCase{"SetcOneArgument", "SETC 600.0", Unknown, {}},
-        TCommandCase{"SetcTrailingComma", "SETC 600.0 5.0,", Unknown, {}},
-        TCommandCase{"VerWithTwoArguments", "VER 1 2", Unknown, {}},
-        TCommandCase{"ScanFiveFields", "SCAN 580 610 5 10", Unknown, {}},
-        TCommandCase{"ScanSevenFields", "SCAN 580 610 5 10 1 2", Unknown, {}},
-        TCommandCase{"SetcSixFields", "SETC 580 610 5 10 1", Unknown, {}},
-        TCommandCase{"UnknownWordThreeFields", "SETX 1 2", Unknown, {}},
-        TCommandCase{"BlanksOnly", "   ", Unknown, {}}),
+                     {"SET 1 [597.5] [602.5]"},
+                     {"POS 3", "GO 600.0/5.0"}}),
     [](const auto &info) { return std::string(info.param.Name); });
+
+// A command word the server does not know, or a known one with the wrong number of fields.
+TEST_F(RemoteCommands, MalformedLinesAreUnknownCommandsAndActOnNothing) {
+    for (const QByteArray line :
+         {"ver", "Setc 600.0 5.0", "VER 1", "STATE 1", "ECODE 1", "ETEXT 1", "ECLEAR 1", "RESET 1",
+          "STOP 1", "SETC 600.0", "SETC 600.0 5.0,", "VER 1 2", "SCAN 580 610 5 10",
+          "SCAN 580 610 5 10 1 2", "SETC 580 610 5 10 1", "SETX 1 2", "   "}) {
+        EXPECT_EQ(Exchange(line), (TExpectedReply{"UNKNOWN COMMAND", "NONE", "Unknown Command."}))
+            << line.constData();
+    }
+    EXPECT_TRUE(Requests.isEmpty());
+    EXPECT_TRUE(rig.RequestLines().isEmpty());
+}
 
 // ---- While a scan runs, only STATE, STOP and the reads of the last outcome act. ----
 
-class RemoteCommandsWhileScanning : public RemoteCommands,
-                                    public ::testing::WithParamInterface<TCommandCase> {};
-
-TEST_P(RemoteCommandsWhileScanning, LeaveTheScanAlone) {
-    Host.ScanPanel.Scanning = true;
-    const TCommandCase &c = GetParam();
-    EXPECT_EQ(Exchange(c.Line), c.Reply);
-    EXPECT_EQ(Host.Calls, c.Calls);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, RemoteCommandsWhileScanning,
-    ::testing::Values(
-        TCommandCase{"Reset", "RESET", {"RESET FAIL", "NONE", "Now Scanning."}, {}},
-        TCommandCase{"Setc", "SETC 600.0 5.0", {"SETC FAIL", "NONE", "Now Scanning."}, {}},
-        TCommandCase{"Setr", "SETR 597.5 602.5", {"SETR FAIL", "NONE", "Now Scanning."}, {}},
-        TCommandCase{"Scan", "SCAN 580 610 5 10 1", {"SCAN FAIL", "NONE", "Now Scanning."}, {}},
-        TCommandCase{"State", "STATE", {"SCAN", "", ""}, {}},
+TEST_F(RemoteCommands, WhileAScanRunsOnlyStateAndStopAct) {
+    ASSERT_EQ(Client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Session().ScanProgress().value_or(TScanProgress{}).Moved == 1; }));
+    rig.sim->clearRecords();
+    Requests.clear();
+    const QList<std::pair<QByteArray, TExpectedReply>> exchanges{
+        {"RESET", {"RESET FAIL", "NONE", "Now Scanning."}},
+        {"SETC 600.0 5.0", {"SETC FAIL", "NONE", "Now Scanning."}},
+        {"SETR 597.5 602.5", {"SETR FAIL", "NONE", "Now Scanning."}},
+        {"SCAN 580 610 5 10 1", {"SCAN FAIL", "NONE", "Now Scanning."}},
+        {"STATE", {"SCAN", "", ""}},
         // The abort report comes inside the stop's wait; the stop's own reply follows it.
-        TCommandCase{"Stop", "STOP", {"STOP OK", "", ""}, {"Tab 1", "SCAN Stop"}}),
-    [](const auto &info) { return std::string(info.param.Name); });
-
-// ---- RESET acts on the panel of the tab shown; HELP has none. ----
-
-struct TResetCase {
-    int Mode;
-    QStringList Calls;
-    int ModeAfter;
-};
-
-class RemoteReset : public RemoteCommands, public ::testing::WithParamInterface<TResetCase> {};
-
-TEST_P(RemoteReset, ResetsOnThePanelOfTheTabShown) {
-    Host.CurrentMode = GetParam().Mode;
-    EXPECT_EQ(Client->Ask("RESET"), std::optional<QByteArray>("RESET OK"));
-    EXPECT_EQ(Host.Calls, GetParam().Calls);
-    EXPECT_EQ(Host.CurrentMode, GetParam().ModeAfter);
+        {"STOP", {"STOP OK", "", ""}},
+        {"STATE", {"IDLE", "", ""}}};
+    for (const auto &[line, reply] : exchanges)
+        EXPECT_EQ(Exchange(line), reply) << line.constData();
+    EXPECT_EQ(Requests, QStringList{"STOP"});
+    EXPECT_TRUE(rig.RequestLines().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Tabs, RemoteReset,
-                         ::testing::Values(TResetCase{RemoteMode::Set, {"SET Reset"}, 0},
-                                           TResetCase{RemoteMode::Scan, {"SCAN Reset"}, 1},
-                                           TResetCase{
-                                               RemoteMode::Help, {"Tab 0", "SET Reset"}, 0}));
+// ---- Operations that end without an outcome, at the busy lock: the client gets the reply text
+// still waiting (normally none) and the last code stays. ----
 
-// ---- Panel actions that end without a reply: busy lock or lost link. ----
-
-TEST_F(RemoteCommands, BusySetSendsTheWaitingReplyTextAndKeepsTheCode) {
+TEST_F(RemoteCommands, RefusalsAtTheLockReplyEmptyAndKeepTheLastCode) {
+    ASSERT_TRUE(Session().BeginOperation()); // as an operator's operation in progress would
     EXPECT_EQ(Client->Ask("XYZ"), std::optional<QByteArray>("UNKNOWN COMMAND"));
-    Host.SetPanel.OnGo = [] {};
     EXPECT_EQ(Exchange("SETR 597.5 602.5"), (TExpectedReply{"", "NONE", "Unknown Command."}));
-}
-
-TEST_F(RemoteCommands, BusyResetSendsTheWaitingReplyText) {
-    Host.SetPanel.OnReset = [] {};
-    EXPECT_EQ(Exchange("RESET"), (TExpectedReply{"", "", ""}));
-}
-
-TEST_F(RemoteCommands, ScanRefusedAtTheLockIsNotReportedAsStarted) {
-    EXPECT_EQ(Client->Ask("XYZ"), std::optional<QByteArray>("UNKNOWN COMMAND"));
-    Host.ScanPanel.OnScan = [] {};
+    EXPECT_EQ(Exchange("RESET"), (TExpectedReply{"", "NONE", "Unknown Command."}));
+    // SCAN OK only once the scan runs; nothing of an earlier command is read back.
     EXPECT_EQ(Exchange("SCAN 580 610 5 10 1"), (TExpectedReply{"", "", ""}));
-    EXPECT_FALSE(Host.ScanPanel.Scanning);
+    EXPECT_FALSE(Session().IsScanning());
+    EXPECT_EQ(rig.RequestLines(), (QStringList{"POS 3", "POS 3", "POS 3"}));
 }
 
 // ---- The last outcome: read by ECODE and ETEXT, replaced by every other command. ----
 
 TEST_F(RemoteCommands, EmptyLineSendsTheFinishedScansOutcomeOnce) {
-    ASSERT_EQ(Client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    Host.ScanPanel.ReportSuccess();
+    QSignalSpy ended(rig.session.get(), &TInstrumentSession::ScanEnded);
+    ASSERT_EQ(Client->Ask("SCAN 580 590 5 10 0.1"), std::optional<QByteArray>("SCAN OK"));
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }, 30000));
     EXPECT_EQ(Client->Ask(""), std::optional<QByteArray>("SCAN SUCCESS"));
     EXPECT_EQ(Client->Ask(""), std::optional<QByteArray>(""));
     EXPECT_EQ(Client->Ask("ECODE"), std::optional<QByteArray>("NONE"));
     EXPECT_EQ(Client->Ask("ETEXT"), std::optional<QByteArray>("Scan successful."));
-    EXPECT_EQ(Client->Ask("ECODE"), std::optional<QByteArray>("NONE"));
-}
-
-TEST_F(RemoteCommands, StateReplacesTheFinishedScansOutcome) {
-    ASSERT_EQ(Client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    Host.ScanPanel.ReportAbort();
     EXPECT_EQ(Exchange("STATE"), (TExpectedReply{"IDLE", "", ""}));
 }
 
@@ -260,32 +216,37 @@ TEST_F(RemoteCommands, ComparisonSignsTravelAsTheirBytePairs) {
     const QByteArray text =
         ToRemoteBytes(QStringLiteral(u"Out of range. Please set ([LW]+[SW])/2 ≤ 645.0"));
     ASSERT_EQ(text.right(8), QByteArray("\xA1\xC2 645.0"));
-    Host.SetPanel.OnGo = [&] { Host.SetRemoteReply("SETR FAIL", "ERRSE14", text); };
     EXPECT_EQ(Exchange("SETR 650 660"), (TExpectedReply{"SETR FAIL", "ERRSE14", text}));
 }
 
-// Arguments reach the panel one character per byte, whatever the byte.
-TEST_F(RemoteCommands, HighBytesReachThePanelAsLatin1Characters) {
-    EXPECT_EQ(Client->Ask("SETC \xB5"
-                          "600 5\xFF"),
-              std::optional<QByteArray>("SETC OK"));
-    EXPECT_EQ(Host.SetPanel.First, QString(QChar(0xB5)) + "600");
-    EXPECT_EQ(Host.SetPanel.Second, "5" + QString(QChar(0xFF)));
+// Arguments reach the session one character per byte, whatever the byte.
+TEST_F(RemoteCommands, HighBytesReachTheSessionAsLatin1Characters) {
+    QSignalSpy set(&Server(), &TRemoteServer::SetBandRequested);
+    ASSERT_TRUE(Client
+                    ->Ask("SETC \xB5"
+                          "600 5\xFF")
+                    .has_value());
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ(set[0][1].toString(), QString(QChar(0xB5)) + "600");
+    EXPECT_EQ(set[0][2].toString(), "5" + QString(QChar(0xFF)));
 }
 
-// ---- A panel action that throws: the client learns it, partial effects stay. ----
+// ---- An operation that throws: the client learns it, partial effects stay, and the instrument
+// is free for the next command. ----
 
 struct TThrowCase {
     const char *Name;
     QByteArray Line;
-    bool Scanning;
+    QString ThrowAt; // the message whose report throws; STOP's request signal for a stop
     bool StdException;
-    QStringList Calls;
+    bool ScanningAfter;
 };
 
 void PrintTo(const TThrowCase &c, std::ostream *os) {
     *os << c.Name;
 }
+
+const QString Changing = QStringLiteral("Changing wavelength and FWHM. Please wait...");
 
 class RemoteCommandThrows : public RemoteCommands,
                             public ::testing::WithParamInterface<TThrowCase> {};
@@ -294,34 +255,33 @@ TEST_P(RemoteCommandThrows, AnswersUnknownError) {
     const TThrowCase &c = GetParam();
     const auto fail = [&c] {
         if (c.StdException)
-            throw std::runtime_error("panel failure");
+            throw std::runtime_error("operation failure");
         throw 42;
     };
-    Host.SetPanel.OnGo = fail;
-    Host.SetPanel.OnReset = fail;
-    Host.ScanPanel.OnScan = fail;
-    Host.ScanPanel.OnStop = fail;
-    Host.ScanPanel.Scanning = c.Scanning;
+    if (c.Line == "STOP") {
+        ASSERT_EQ(Client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
+        QObject::connect(&Server(), &TRemoteServer::StopRequested, fail);
+    } else {
+        AtMessage(c.ThrowAt, fail);
+    }
     EXPECT_EQ(Exchange(c.Line), (TExpectedReply{"UNKNOWN ERROR", "NONE", "Unknown Error."}));
-    EXPECT_EQ(Host.Calls, c.Calls);
+    EXPECT_EQ(Session().IsScanning(), c.ScanningAfter);
     EXPECT_EQ(Client->Ask("VER"), std::optional<QByteArray>(Version));
+    if (!c.ScanningAfter) {
+        EXPECT_FALSE(Session().IsOperationBusy());
+        EXPECT_EQ(Client->Ask("SETC 600.0 5.0"), std::optional<QByteArray>("SETC OK"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Actions, RemoteCommandThrows,
-    ::testing::Values(TThrowCase{"Go", "SETC 600.0 5.0", false, true, SetcCalls},
-                      TThrowCase{"GoOtherThrow",
-                                 "SETR 597.5 602.5",
-                                 false,
-                                 false,
-                                 {"Tab 0", "SET Apply 1 [597.5] [602.5]", "SET Go"}},
-                      TThrowCase{"Reset", "RESET", false, true, {"SET Reset"}},
-                      TThrowCase{"Scan",
-                                 "SCAN 580 610 5 10 1",
-                                 false,
-                                 true,
-                                 {"Tab 1", "SCAN Apply [580] [610] [5] [10] [1]", "SCAN Scan"}},
-                      TThrowCase{"Stop", "STOP", true, false, {"Tab 1", "SCAN Stop"}}),
+    Operations, RemoteCommandThrows,
+    ::testing::Values(TThrowCase{"SetBand", "SETC 600.0 5.0", Changing, true, false},
+                      TThrowCase{"SetBandOtherThrow", "SETR 597.5 602.5", Changing, false, false},
+                      TThrowCase{"Reset", "RESET", "Restarting device. Please wait...", true,
+                                 false},
+                      // The scan has started when it is reported.
+                      TThrowCase{"Scan", "SCAN 580 610 5 10 60", "Scanning...", true, true},
+                      TThrowCase{"Stop", "STOP", {}, false, true}),
     [](const auto &info) { return std::string(info.param.Name); });
 
 } // namespace

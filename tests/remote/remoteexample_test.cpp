@@ -1,12 +1,8 @@
-// The lab-automation example, run against the server with fake panels.
+// The lab-automation example, run against the server on the simulated instrument.
 
 #include "remotetestsupport.h"
 
-#include "core/comparisonsigns.h"
-
-#include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 
 namespace {
 
@@ -15,7 +11,7 @@ const QString Script = QStringLiteral(KESTRUNE_EXAMPLES_DIR "/remote_lab_client.
 
 struct TExampleCase {
     const char *Name;
-    bool PlanValid;
+    QStringList Scan; // START END FWHM STEP DELAY
     int ExitCode;
     QString Summary;
 };
@@ -40,40 +36,36 @@ protected:
 
 TEST_P(RemoteLabClient, SetsABandRunsAScanAndReportsItsOutcome) {
     const TExampleCase &c = GetParam();
-    Host.ScanPanel.OnScan = [&] {
-        if (!c.PlanValid) {
-            Host.SetRemoteReply(
-                "SCAN FAIL", "ERRSC06",
-                ToRemoteBytes(QStringLiteral(u"Out of range. Please set [START] ≥ 563.5")));
-            return;
-        }
-        Host.ScanPanel.Scanning = true;
-        Host.SetRemoteReply("SCAN OK", "", "");
-        QTimer::singleShot(300, [&] { Host.ScanPanel.ReportSuccess(); }); // the scan's run time
-    };
     QProcess script;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PYTHONIOENCODING", "utf-8");
     script.setProcessEnvironment(environment);
-    script.start(Python,
-                 {Script, "--port", QString::number(Server.ServerPort()), "--scan-timeout", "60"});
+    script.start(Python, QStringList{Script, "--port", QString::number(Server().ServerPort()),
+                                     "--scan-timeout", "60", "--scan"} +
+                             c.Scan);
     ASSERT_TRUE(WaitUntil([&] { return script.state() == QProcess::NotRunning; }, 90000));
     const QString output = QString::fromUtf8(script.readAllStandardOutput());
     EXPECT_EQ(script.exitCode(), c.ExitCode)
         << output.toStdString() << script.readAllStandardError().toStdString();
     EXPECT_TRUE(output.contains(c.Summary)) << output.toStdString();
     EXPECT_TRUE(output.contains("< Kestrune v1.0\n"));
-    EXPECT_TRUE(Host.Calls.contains("SET Apply 0 [600.0] [5.0]"));
-    EXPECT_TRUE(Host.Calls.contains("SCAN Apply [580.0] [610.0] [5.0] [10.0] [1.0]"));
-    EXPECT_FALSE(Host.ScanPanel.Scanning);
+    EXPECT_EQ(Requests.mid(0, 2),
+              (QStringList{"SET 0 [600.0] [5.0]", "SCAN [" + c.Scan.join("] [") + "]"}));
+    EXPECT_TRUE(rig.RequestLines().contains(rig.GoLineFor("600.0", "5.0")));
+    EXPECT_FALSE(Session().IsScanning());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, RemoteLabClient,
     ::testing::Values(
-        TExampleCase{"ScanSucceeds", true, 0, "scan ended: NONE : Scan successful."},
+        TExampleCase{"ScanSucceeds",
+                     {"580.0", "600.0", "5.0", "10.0", "0.1"},
+                     0,
+                     "scan ended: NONE : Scan successful."},
         TExampleCase{
-            "PlanRefused", false, 1,
+            "PlanRefused",
+            {"500.0", "610.0", "5.0", "10.0", "1.0"},
+            1,
             QStringLiteral(u"scan refused: ERRSC06 : Out of range. Please set [START] ≥ 563.5")}),
     [](const auto &info) { return std::string(info.param.Name); });
 

@@ -19,8 +19,7 @@ TEST_F(RemoteResponsiveness, AnOperationPostedInsideALineLetsTheNextLinesBeAnswe
     const auto laterReplyIn = [&] {
         return (client->Pending() + client->Raw().peek(64)).contains("Kestrune v1.0\r");
     };
-    Host.SetPanel.OnGo = [&] {
-        Host.SetRemoteReply("SETC OK", {}, {});
+    AtPress(TOperation::SetBand, [&] {
         // Posted, as a timer's tick or a scan worker's step is: the first round of events that
         // the handler runs after this reply delivers it.
         QMetaObject::invokeMethod(
@@ -32,7 +31,7 @@ TEST_F(RemoteResponsiveness, AnOperationPostedInsideALineLetsTheNextLinesBeAnswe
                 });
             },
             Qt::QueuedConnection);
-    };
+    });
     client->Send("SETC 600.0 5.0\rVER\r");
     EXPECT_EQ(client->ReadReply(), QByteArray("SETC OK"));
     ASSERT_TRUE(WaitUntil([&] { return ran; }, 20000));

@@ -1,6 +1,9 @@
 #include "remotetestsupport.h"
 
+#include "session/scanrun.h"
+
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -133,7 +136,8 @@ TEST_F(TRemoteServerFixture, LineOfExactly1024BytesLosesItsFirstByte) {
     auto client = ConnectServed();
     client->Send("SETC 600.0 5.0" + QByteArray(1024 - 14, ' ') + "\r");
     EXPECT_EQ(client->ReadReply(), std::optional<QByteArray>("UNKNOWN COMMAND"));
-    EXPECT_FALSE(Host.Calls.contains("SET Go"));
+    EXPECT_TRUE(Requests.isEmpty());
+    EXPECT_TRUE(rig.RequestLines().isEmpty());
 }
 
 // ---- No command is left waiting. ----
@@ -183,92 +187,96 @@ TEST_F(TRemoteServerFixture, ClientSendingOnEachReplyNeverWaits) {
 
 TEST_F(TRemoteServerFixture, CommandSentDuringAnotherIsAnsweredAfterIt) {
     auto client = ConnectServed();
-    Host.SetPanel.OnGo = [&] {
+    AtPress(TOperation::SetBand, [&] {
         client->Send("VER\r");
         // The second line waits in the served socket while this command still runs.
-        EXPECT_TRUE(WaitUntil([&] { return ServedSocket(Server)->bytesAvailable() > 0; }));
-        Host.SetRemoteReply("SETC OK", "", "");
-    };
+        EXPECT_TRUE(WaitUntil([&] { return ServedSocket(Server())->bytesAvailable() > 0; }));
+    });
     client->Send("SETC 600.0 5.0\r");
     EXPECT_EQ(client->ReadReply(), std::optional<QByteArray>("SETC OK"));
     EXPECT_EQ(client->ReadReply(), std::optional<QByteArray>(Version));
 }
 
-// A scan outcome that the check timer reports just after a reply went out waits for the next
-// empty line.
+// A scan's end that the check timer reports in the events the server runs right after a reply
+// waits for the next empty line, instead of being wiped with the reply sent.
 TEST_F(TRemoteServerFixture, OutcomeReportedRightAfterAReplyIsKept) {
     auto client = ConnectServed();
-    Host.ScanPanel.OnScan = [&] {
-        Host.ScanPanel.Scanning = true;
-        Host.SetRemoteReply("SCAN OK", "", "");
-        QTimer::singleShot(0, [&] { Host.ScanPanel.ReportSuccess(); });
-    };
-    EXPECT_EQ(client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    EXPECT_EQ(client->Ask(""), std::optional<QByteArray>("SCAN SUCCESS"));
+    QTimer &check = Session().ScanRun().CheckTimer();
+    AtMessage("Scanning...", [&] {
+        Session().ScanRun().RequestAbort();
+        check.start(0); // the abort is reported at the first round of events
+    });
+    QObject::connect(rig.session.get(), &TInstrumentSession::ScanEnded,
+                     [&] { check.setInterval(TScanRun::CheckScanIntervalMs); });
+    EXPECT_EQ(client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
+    EXPECT_FALSE(Session().IsScanning());
+    EXPECT_EQ(client->Ask(""), std::optional<QByteArray>("SCAN ABORT"));
     EXPECT_EQ(client->Ask(""), std::optional<QByteArray>(""));
 }
 
 // ---- One client at a time. ----
 
 TEST_F(TRemoteServerFixture, SecondClientIsClosedAndTheIdleFirstKeepsRemoteMode) {
+    QSignalSpy remote(rig.session.get(), &TInstrumentSession::RemoteControlChanged);
     auto first = ConnectServed();
     TTestClient second;
-    ASSERT_TRUE(second.Connect(Server.ServerPort()));
+    ASSERT_TRUE(second.Connect(Server().ServerPort()));
     second.Send("VER\r");
     EXPECT_TRUE(second.WaitDisconnected());
     EXPECT_TRUE(second.Pending().isEmpty());
-    EXPECT_TRUE(WaitUntil([&] { return Server.RemoteClientCount() == 1; }));
-    EXPECT_TRUE(Server.IsRemoteMode());
-    EXPECT_EQ(Host.Calls, QStringList({"SET Enable", "SCAN Enable"}));
+    EXPECT_TRUE(WaitUntil([&] { return Server().RemoteClientCount() == 1; }));
+    EXPECT_TRUE(Server().IsRemoteMode());
+    EXPECT_TRUE(Session().IsRemoteControlled());
+    EXPECT_EQ(remote.count(), 1);
     EXPECT_EQ(first->Ask("VER"), std::optional<QByteArray>(Version));
 }
 
+// The next client starts with an empty buffer: the departed one's partial line is gone.
 TEST_F(TRemoteServerFixture, ServedClientLeavingEndsRemoteMode) {
-    auto client = ConnectServed();
-    EXPECT_TRUE(Host.SetPanel.RemoteEnabled && Host.ScanPanel.RemoteEnabled);
-    client->Close();
-    ASSERT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
-    EXPECT_EQ(Server.RemoteClientCount(), 0);
-    EXPECT_EQ(Host.Calls,
-              QStringList({"SET Enable", "SCAN Enable", "SET Disable", "SCAN Disable"}));
-    EXPECT_EQ(Host.ScanPanel.StopCount, 0);
-}
-
-TEST_F(TRemoteServerFixture, NextClientStartsWithAnEmptyBuffer) {
     auto first = ConnectServed();
+    EXPECT_TRUE(Session().IsRemoteControlled());
     first->Send("XX");
     first->Close();
-    ASSERT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
+    EXPECT_EQ(Server().RemoteClientCount(), 0);
+    EXPECT_FALSE(Session().IsRemoteControlled());
     auto second = ConnectServed();
     EXPECT_EQ(second->Ask("VER"), std::optional<QByteArray>(Version));
+    EXPECT_TRUE(Requests.isEmpty());
 }
 
 TEST_F(TRemoteServerFixture, ServedClientLeavingDuringAScanStopsIt) {
     auto client = ConnectServed();
-    ASSERT_EQ(client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    Host.Calls.clear();
+    QSignalSpy ended(rig.session.get(), &TInstrumentSession::ScanEnded);
+    ASSERT_EQ(client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
     client->Close();
-    ASSERT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
-    EXPECT_FALSE(Host.ScanPanel.Scanning);
-    EXPECT_EQ(Host.Calls, QStringList({"SCAN Stop", "SET Disable", "SCAN Disable"}));
+    ASSERT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
+    EXPECT_FALSE(Session().IsScanning());
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_EQ(ended[0][0].value<TOperationOutcome>().Reply, "SCAN ABORT");
+    EXPECT_FALSE(Session().IsRemoteControlled());
 }
 
 TEST_F(TRemoteServerFixture, ThousandsOfConnectionsLeaveAConsistentState) {
+    int ends = 0;
+    int begins = 0;
+    QObject::connect(rig.session.get(), &TInstrumentSession::RemoteControlChanged,
+                     [&](bool on) { ++(on ? begins : ends); });
     for (int i = 0; i < 2000; ++i) {
         TTestClient client;
-        ASSERT_TRUE(client.Connect(Server.ServerPort()));
+        ASSERT_TRUE(client.Connect(Server().ServerPort()));
         switch (i % 4) {
         case 0:
-            ASSERT_TRUE(WaitUntil([&] { return Server.IsRemoteMode(); }));
+            ASSERT_TRUE(WaitUntil([&] { return Server().IsRemoteMode(); }));
             ASSERT_EQ(client.Ask("VER"), std::optional<QByteArray>(Version));
             break;
         case 1:
             client.Send("ST"); // a partial line that the next client must not inherit
             break;
         case 2: {
-            ASSERT_TRUE(WaitUntil([&] { return Server.IsRemoteMode(); }));
+            ASSERT_TRUE(WaitUntil([&] { return Server().IsRemoteMode(); }));
             TTestClient rejected;
-            ASSERT_TRUE(rejected.Connect(Server.ServerPort()));
+            ASSERT_TRUE(rejected.Connect(Server().ServerPort()));
             ASSERT_TRUE(rejected.WaitDisconnected());
             break;
         }
@@ -277,16 +285,12 @@ TEST_F(TRemoteServerFixture, ThousandsOfConnectionsLeaveAConsistentState) {
         }
         client.Close();
         // Every cycle's client is served once, even one that left before it was accepted.
-        ASSERT_TRUE(WaitUntil([&] {
-            return Host.ScanPanel.DisableCount == i + 1 && Server.RemoteClientCount() == 0;
-        })) << "cycle "
-            << i;
+        ASSERT_TRUE(WaitUntil([&] { return ends == i + 1 && Server().RemoteClientCount() == 0; }))
+            << "cycle " << i;
     }
-    EXPECT_FALSE(Server.IsRemoteMode());
-    EXPECT_EQ(Host.SetPanel.EnableCount, 2000);
-    EXPECT_EQ(Host.SetPanel.DisableCount, 2000);
-    EXPECT_EQ(Host.ScanPanel.EnableCount, 2000);
-    EXPECT_FALSE(Host.SetPanel.RemoteEnabled);
+    EXPECT_EQ(begins, 2000);
+    EXPECT_FALSE(Server().IsRemoteMode());
+    EXPECT_FALSE(Session().IsRemoteControlled());
     auto last = ConnectServed();
     EXPECT_EQ(last->Ask("STATE"), std::optional<QByteArray>("IDLE"));
 }
@@ -295,14 +299,13 @@ TEST_F(TRemoteServerFixture, ThousandsOfConnectionsLeaveAConsistentState) {
 
 TEST_F(TRemoteServerFixture, ClientLeavingInsideACommandGetsNoReply) {
     auto client = ConnectServed();
-    Host.SetPanel.OnGo = [&] {
+    AtPress(TOperation::SetBand, [&] {
         client->Close();
-        EXPECT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
-        Host.SetRemoteReply("SETC OK", "", "");
-    };
+        EXPECT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
+    });
     client->Send("SETC 600.0 5.0\r");
-    ASSERT_TRUE(WaitUntil([&] { return Host.Calls.contains("SCAN Disable"); }));
-    EXPECT_EQ(Server.RemoteReply().ReplyText, QByteArray());
+    ASSERT_TRUE(WaitUntil([&] { return !Session().IsOperationBusy() && Session().CurrentBand(); }));
+    EXPECT_EQ(Server().RemoteReply().ReplyText, QByteArray());
     auto next = ConnectServed();
     EXPECT_EQ(next->Ask(""), std::optional<QByteArray>("")); // the dropped reply stays dropped
     EXPECT_EQ(next->Ask("VER"), std::optional<QByteArray>(Version));
@@ -310,108 +313,102 @@ TEST_F(TRemoteServerFixture, ClientLeavingInsideACommandGetsNoReply) {
 
 TEST_F(TRemoteServerFixture, ScanStartedAfterItsClientLeftIsStopped) {
     auto client = ConnectServed();
-    Host.ScanPanel.OnScan = [&] {
-        client->Close(); // gone before the panel has started the scan
-        EXPECT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
-        Host.ScanPanel.Scanning = true;
-        Host.SetRemoteReply("SCAN OK", "", "");
-    };
-    Host.ScanPanel.OnStop = [&] { Host.ScanPanel.ReportAbort(); };
-    client->Send("SCAN 580 610 5 10 1\r");
-    ASSERT_TRUE(WaitUntil([&] { return Host.ScanPanel.StopCount == 1; }));
-    EXPECT_FALSE(Host.ScanPanel.Scanning);
+    QSignalSpy ended(rig.session.get(), &TInstrumentSession::ScanEnded);
+    AtPress(TOperation::Scan, [&] {
+        client->Close(); // gone before the session has started the scan
+        EXPECT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
+        EXPECT_FALSE(Session().IsScanning());
+    });
+    client->Send(QByteArray(LongScan) + '\r');
+    ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }));
+    EXPECT_FALSE(Session().IsScanning());
+    EXPECT_EQ(ended[0][0].value<TOperationOutcome>().Reply, "SCAN ABORT");
     auto next = ConnectServed();
     EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("IDLE"));
 }
 
+// The client leaves while STOP waits for the check timer: the disconnect's own stop runs inside
+// that wait, and the scan ends once. The check timer is held until the server sees the client go.
 TEST_F(TRemoteServerFixture, ClientLeavingDuringStopWaitStopsTheScanOnce) {
     auto client = ConnectServed();
-    ASSERT_EQ(client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    Host.ScanPanel.OnStop = [&] {
-        if (Host.ScanPanel.StopCount == 2) { // the disconnect's stop, inside the command's
-            Host.ScanPanel.ReportAbort();
-            return;
-        }
-        client->Close();
-        EXPECT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
-        Host.SetRemoteReply("STOP OK", "", "");
-    };
+    ASSERT_EQ(client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
+    QTimer &check = Session().ScanRun().CheckTimer();
+    QTcpSocket *served = ServedSocket(Server());
+    ASSERT_NE(served, nullptr);
+    QObject::connect(served, &QTcpSocket::stateChanged, &check, [&] { check.start(); });
+    QObject::connect(&Server(), &TRemoteServer::StopRequested, [&] {
+        check.stop();
+        QTimer::singleShot(0, [&] { client->Close(); });
+    });
+    QList<int> clientsAtEnd;
+    QObject::connect(rig.session.get(), &TInstrumentSession::ScanEnded,
+                     [&] { clientsAtEnd << Server().RemoteClientCount(); });
     client->Send("STOP\r");
-    ASSERT_TRUE(WaitUntil([&] { return Host.Calls.contains("SCAN Disable"); }));
-    EXPECT_EQ(Host.ScanPanel.StopCount, 2);
-    EXPECT_FALSE(Host.ScanPanel.Scanning);
-    EXPECT_EQ(Server.RemoteClientCount(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
+    EXPECT_EQ(clientsAtEnd, QList<int>{0}); // ended by the disconnect's stop, inside STOP's
+    EXPECT_FALSE(Session().IsScanning());
     auto next = ConnectServed();
     EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("IDLE"));
+    EXPECT_EQ(clientsAtEnd.size(), 1);
 }
 
 TEST_F(TRemoteServerFixture, NewClientIsServedWhileTheOldCommandStillRuns) {
     auto first = ConnectServed();
     std::unique_ptr<TTestClient> second;
-    Host.SetPanel.OnGo = [&] {
+    AtPress(TOperation::SetBand, [&] {
         first->Close();
-        EXPECT_TRUE(WaitUntil([&] { return !Server.IsRemoteMode(); }));
+        EXPECT_TRUE(WaitUntil([&] { return !Server().IsRemoteMode(); }));
         second = ConnectServed();
         EXPECT_EQ(second->Ask("VER"), std::optional<QByteArray>(Version));
-        Host.SetRemoteReply("SETC OK", "", "");
-    };
+    });
     first->Send("SETC 600.0 5.0\r");
-    ASSERT_TRUE(WaitUntil([&] { return second != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return second != nullptr && !Session().IsOperationBusy(); }));
     EXPECT_EQ(second->Ask("STATE"), std::optional<QByteArray>("IDLE"));
     EXPECT_EQ(second->Ask(""), std::optional<QByteArray>(""));
-    EXPECT_TRUE(Server.IsRemoteMode());
-    EXPECT_EQ(Server.RemoteClientCount(), 1);
+    EXPECT_TRUE(Server().IsRemoteMode());
+    EXPECT_TRUE(Session().IsRemoteControlled());
+    EXPECT_EQ(Server().RemoteClientCount(), 1);
 }
 
 TEST_F(TRemoteServerFixture, StopInsideACommandSendsNothing) {
     auto client = ConnectServed();
-    Host.SetPanel.OnGo = [&] {
-        Server.Action_RemoteServerStop();
+    AtPress(TOperation::SetBand, [&] {
+        Server().Action_RemoteServerStop();
         EXPECT_TRUE(client->WaitDisconnected());
-        Host.SetRemoteReply("SETC OK", "", "");
-    };
+    });
     client->Send("SETC 600.0 5.0\r");
-    ASSERT_TRUE(WaitUntil([&] { return !Server.IsListening(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Server().IsListening() && !Session().IsOperationBusy(); }));
     EXPECT_TRUE(client->Pending().isEmpty());
-    EXPECT_FALSE(Server.IsRemoteMode());
-    EXPECT_EQ(Server.RemoteClientCount(), 0);
+    EXPECT_FALSE(Server().IsRemoteMode());
+    EXPECT_FALSE(Session().IsRemoteControlled());
+    EXPECT_EQ(Server().RemoteClientCount(), 0);
 }
 
 // ---- Start and stop. ----
 
+// A stopped server leaves a running scan alone; a port in use leaves the program local.
 TEST_F(TRemoteServerFixture, StopClosesTheClientAndStartServesAgain) {
     auto client = ConnectServed();
-    ASSERT_EQ(client->Ask("SCAN 580 610 5 10 1"), std::optional<QByteArray>("SCAN OK"));
-    const quint16 port = Server.ServerPort();
-    Server.Action_RemoteServerStart(port == 65535 ? 1 : port + 1); // already listening: no effect
-    EXPECT_EQ(Server.ServerPort(), port);
-    Host.Calls.clear();
-    Server.Action_RemoteServerStop();
-    EXPECT_FALSE(Server.IsListening());
-    EXPECT_FALSE(Server.IsRemoteMode());
+    ASSERT_EQ(client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
+    const quint16 port = Server().ServerPort();
+    Server().Action_RemoteServerStart(port == 65535 ? 1 : port + 1); // already listening
+    EXPECT_EQ(Server().ServerPort(), port);
+    Server().Action_RemoteServerStop();
+    EXPECT_FALSE(Server().IsListening());
+    EXPECT_FALSE(Server().IsRemoteMode());
+    EXPECT_FALSE(Session().IsRemoteControlled());
     EXPECT_TRUE(client->WaitDisconnected());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Host.Calls, QStringList({"SET Disable", "SCAN Disable"}));
-    Server.Action_RemoteServerStart(0);
-    ASSERT_TRUE(Server.IsListening());
-    auto next = ConnectServed();
-    EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("SCAN"));
-}
 
-TEST(RemoteServerStart, PortInUseLeavesTheProgramLocal) {
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::Any, 0));
-    TFakeRemoteHost host;
-    TRemoteServer server(host);
-    host.Server = &server;
-    server.Action_RemoteServerStart(other.serverPort());
-    EXPECT_FALSE(server.IsListening());
-    EXPECT_FALSE(server.IsRemoteMode());
-    EXPECT_EQ(host.Calls, QStringList({"SET Disable", "SCAN Disable"}));
-    const quint16 port = other.serverPort();
+    Server().Action_RemoteServerStart(other.serverPort());
+    EXPECT_FALSE(Server().IsListening());
+    EXPECT_FALSE(Server().IsRemoteMode());
     other.close();
-    server.Action_RemoteServerStart(port);
-    EXPECT_TRUE(server.IsListening());
+    Server().Action_RemoteServerStart(0);
+    ASSERT_TRUE(Server().IsListening());
+    auto next = ConnectServed();
+    EXPECT_EQ(next->Ask("STATE"), std::optional<QByteArray>("SCAN"));
 }
 
 } // namespace
