@@ -154,18 +154,25 @@ void TInstrumentSession::StartScan(TRequester from, const TScanPlanTexts &texts,
 // Entered with the operation lock taken; the lock and the pressed Go stay until the scan's end,
 // or go at once when the plan is refused.
 void TInstrumentSession::ScanStart(const TScanPlanTexts &texts, const TOutcomeHandler &done) {
+    // Until the scan runs, a refusal or a failure raised on the way gives the button and the
+    // lock back, as RunLocked does for the other operations.
+    bool started = false;
+    const auto releaseUnlessStarted = qScopeGuard([this, &started] {
+        if (started)
+            return;
+        emit OperationPressed(TOperation::Scan, false);
+        EndOperation();
+        Scan->ClearFlags();
+    });
     emit OperationPressed(TOperation::Scan, true);
     SetBken(false);
     const TScanPlanVerdict verdict = CheckScanPlan(texts, *CalTable);
     if (!verdict.Passed)
         ConcludeRuleFailure(done, "SCAN FAIL", verdict.Code, verdict.Text);
     // The waits above let events run; a run closed meanwhile has no worker left to start.
-    if (!verdict.Passed || Scan->IsClosed()) {
-        emit OperationPressed(TOperation::Scan, false);
-        EndOperation();
-        Scan->ClearFlags();
+    if (!verdict.Passed || Scan->IsClosed())
         return;
-    }
+    started = true;
     const TScanPlan &plan = verdict.Plan;
     Scan->Begin(plan);
     const TScanWalk walk{plan.START, plan.END, plan.STEP};

@@ -237,7 +237,7 @@ TEST_F(RemoteCommands, HighBytesReachTheSessionAsLatin1Characters) {
 struct TThrowCase {
     const char *Name;
     QByteArray Line;
-    QString ThrowAt; // the message whose report throws; STOP's request signal for a stop
+    QString ThrowAt; // the message whose report throws; else STOP's request, or Scan's press
     bool StdException;
     bool ScanningAfter;
 };
@@ -261,6 +261,8 @@ TEST_P(RemoteCommandThrows, AnswersUnknownError) {
     if (c.Line == "STOP") {
         ASSERT_EQ(Client->Ask(LongScan), std::optional<QByteArray>("SCAN OK"));
         QObject::connect(&Server(), &TRemoteServer::StopRequested, fail);
+    } else if (c.ThrowAt.isEmpty()) {
+        AtPress(TOperation::Scan, fail);
     } else {
         AtMessage(c.ThrowAt, fail);
     }
@@ -279,7 +281,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TThrowCase{"SetBandOtherThrow", "SETR 597.5 602.5", Changing, false, false},
                       TThrowCase{"Reset", "RESET", "Restarting device. Please wait...", true,
                                  false},
-                      // The scan has started when it is reported.
+                      // Before the scan runs its lock is given back; once it is reported, the
+                      // scan runs on.
+                      TThrowCase{"ScanBeforeItRuns", "SCAN 580 610 5 10 60", {}, true, false},
                       TThrowCase{"Scan", "SCAN 580 610 5 10 60", "Scanning...", true, true},
                       TThrowCase{"Stop", "STOP", {}, false, true}),
     [](const auto &info) { return std::string(info.param.Name); });
