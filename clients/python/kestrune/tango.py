@@ -119,7 +119,9 @@ class KestruneFilter(Device):
                 try:
                     with self._sequence:
                         self._read_back()
-                except OSError as error:
+                except (OSError, ValueError, IndexError) as error:
+                    # A reply that does not parse means the replies are out of step with the
+                    # requests: a new connection puts them right.
                     self._disconnect()
                     self._reason = f"Kestrune cannot be reached at {self.Host}:{self.Port}: {error}"
                     self._set_state(DevState.FAULT)
@@ -357,6 +359,8 @@ class KestruneFilter(Device):
 
     @command
     def Stop(self):
+        if self._busy == "move":
+            _fail("Busy", "a move runs; it cannot be stopped")
         with self._sequence:
             self._command("STOP", "STOP OK")
 
