@@ -99,6 +99,7 @@ class KestruneFilter(Device):
     def _refuse(self, line, reply):
         code, text = self._request("ECODE"), self._request("ETEXT")
         self._last_error = f"{code} : {text}"
+        self._show_status()
         _fail(code or "NONE", text or f"{line} answered {reply}")
 
     def _command(self, line, success):
@@ -201,11 +202,14 @@ class KestruneFilter(Device):
         self._reason = f"ready: {' '.join(self._device[1:])}"
         return DevState.ON
 
-    def _set_state(self, state):
+    def _show_status(self):
         status = f"{self._reason}."
         if self._last_error:
             status += f" Kestrune's last error: {self._last_error}"
         self.set_status(_latin1(status))
+
+    def _set_state(self, state):
+        self._show_status()
         if state != self.get_state():
             self.set_state(state)
             self.push_change_event("State", state)
