@@ -234,7 +234,10 @@ class KestruneFilter(Device):
         with EnsureOmniThread():
             try:
                 reply = self._ask(line)
-                if not reply.startswith(success):
+                if not reply:
+                    # Refused at Kestrune's link test or busy lock, which leave no outcome.
+                    self._alarm = f"{line} was not carried out: the instrument was busy or lost"
+                elif not reply.startswith(success):
                     code, text = self._ask("ECODE"), self._ask("ETEXT")
                     self._alarm = self._last_error = f"{code} : {text}"
             except OSError as error:
@@ -245,8 +248,8 @@ class KestruneFilter(Device):
             try:
                 with self._sequence:
                     self._read_back()
-            except OSError:
-                self._disconnect()
+            except (OSError, ValueError, IndexError):
+                self._disconnect()  # the poller reports it
 
     def _check_band(self, cwl, fwhm, line):
         """A band the loaded table cannot give is sent at once, so that Kestrune's refusal with
