@@ -216,21 +216,23 @@ class KestruneFilter(Device):
 
     # --- Background moves.
 
-    def _start_move(self, line, success):
-        if self._busy:
+    def _start_move(self, line, success, within_run=False):
+        """within_run: a step of the stepped band-list run, which goes on after it."""
+        if self._busy and not (within_run and self._busy == "run" and self._list_run):
             _fail("Busy", f"the filter is busy with a {self._busy}")
         if self.get_state() in (DevState.FAULT, DevState.INIT):
             _fail("NotReady", self.get_status())
         self._alarm = None
+        after = self._busy
         self._busy = "move"
         self._set_state_now(DevState.MOVING, f"{line} runs")
-        threading.Thread(target=self._move, args=(line, success), daemon=True).start()
+        threading.Thread(target=self._move, args=(line, success, after), daemon=True).start()
 
     def _set_state_now(self, state, reason):
         self._reason = reason
         self._set_state(state)
 
-    def _move(self, line, success):
+    def _move(self, line, success, after):
         with EnsureOmniThread():
             try:
                 reply = self._ask(line)
@@ -244,7 +246,7 @@ class KestruneFilter(Device):
                 self._disconnect()
                 self._alarm = f"the connection was lost during {line}: {error}"
             finally:
-                self._busy = None
+                self._busy = after
             try:
                 with self._sequence:
                     self._read_back()
@@ -392,7 +394,11 @@ class KestruneFilter(Device):
 
     @command
     def Next(self):
-        self._start_move("NEXT", ("NEXT OK", "NEXT END"))
+        if self._busy == "run" and self._list_run:
+            self._start_move("NEXT", ("NEXT OK", "NEXT END"), within_run=True)
+        else:  # without a stepped run Kestrune refuses it at once, with its code and text
+            with self._sequence:
+                self._command("NEXT", "NEXT OK")
 
     def _start_run(self, line, success, list_run):
         if self._busy:
