@@ -21,6 +21,7 @@ install -m 644 "$here/kestrune-tango@.service" "$root/usr/lib/systemd/system/"
 install -m 644 "$here/copyright" "$source/README.md" "$root/usr/share/doc/python3-kestrune/"
 gzip -9nc "$here/changelog" >"$root/usr/share/doc/python3-kestrune/changelog.gz"
 
+(cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 cat >"$root/DEBIAN/control" <<CONTROL
 Package: python3-kestrune
 Version: $version
