@@ -1,5 +1,6 @@
-// Round-trip latency of remote commands on loopback. One blocking client times VER, STATE and
-// the read-backs PROGRESS and GETC (from a session without an instrument) against the remote
+// Round-trip latency of remote commands on loopback. One blocking client times VER, STATE, the
+// read-backs PROGRESS and GETC and the SCPI queries *IDN? and SYST:ERR? (from a session without
+// an instrument; the error queue stays empty) against the remote
 // server and the same request against a minimal line-echo server, request by
 // request in turn, so the ratio to the echo holds on a noisy machine. Both servers share one
 // event-loop thread, as the remote server shares the user-interface thread in the program.
@@ -36,40 +37,6 @@ namespace {
 
 constexpr int Requests = 10000;
 
-// Panels of an idle program: nothing runs, nothing is scanning.
-class TIdleSetPanel : public IRemoteSetPanel {
-public:
-    void ApplyRemoteParameters(int, const QString &, const QString &) override {}
-    void Action_RemoteControl_Go() override {}
-    void Action_RemoteControl_Reset() override {}
-    void Action_RemoteControl_Enable() override {}
-    void Action_RemoteControl_Disable() override {}
-};
-
-class TIdleScanPanel : public IRemoteScanPanel {
-public:
-    void ApplyRemoteParameters(const QString &, const QString &, const QString &, const QString &,
-                               const QString &) override {}
-    void Action_RemoteControl_Scan() override {}
-    void Action_RemoteControl_Stop() override {}
-    void Action_RemoteControl_Reset() override {}
-    void Action_RemoteControl_Enable() override {}
-    void Action_RemoteControl_Disable() override {}
-    bool IsScanning() const override { return false; }
-};
-
-class TIdleHost : public IRemoteHost {
-public:
-    int SelectedMode() const override { return RemoteMode::Set; }
-    void SwitchToTab(int) override {}
-    IRemoteSetPanel &RemoteSetPanel() override { return Set; }
-    IRemoteScanPanel &RemoteScanPanel() override { return Scan; }
-
-private:
-    TIdleSetPanel Set;
-    TIdleScanPanel Scan;
-};
-
 // Sends every CR-ended line straight back: the cost of the loopback and the event loop alone.
 void ServeLineEcho(QTcpServer &echo) {
     QObject::connect(&echo, &QTcpServer::newConnection, &echo, [&echo] {
@@ -99,12 +66,10 @@ public:
         std::promise<TPorts> ready;
         std::future<TPorts> ports = ready.get_future();
         Thread.reset(QThread::create([&ready] {
-            TIdleHost host;
             QTemporaryDir folder;
             TSetup_RedeRedirada setup(folder.path() + '/', QStringLiteral("RedeRedirada.ini"));
             TInstrumentSession session(setup, folder.path() + '/');
-            TRemoteServer remote(host);
-            remote.SetInstrument(session);
+            TRemoteServer remote(session);
             remote.Action_RemoteServerStart(0);
             QTcpServer echo;
             ServeLineEcho(echo);
@@ -169,7 +134,8 @@ void BM_RemoteRoundTrip(benchmark::State &state) {
     TServerThread servers;
     TBlockingClient remote(servers.Ports.Remote);
     TBlockingClient echo(servers.Ports.Echo);
-    std::vector<double> echoTimes, verTimes, stateTimes, progressTimes, bandTimes;
+    std::vector<double> echoTimes, verTimes, stateTimes, progressTimes, bandTimes, idnTimes,
+        errorTimes;
     for (auto _ : state) {
         for (int i = 0; i < Requests; ++i) {
             echoTimes.push_back(echo.RoundTrip("VER"));
@@ -177,6 +143,8 @@ void BM_RemoteRoundTrip(benchmark::State &state) {
             stateTimes.push_back(remote.RoundTrip("STATE"));
             progressTimes.push_back(remote.RoundTrip("PROGRESS"));
             bandTimes.push_back(remote.RoundTrip("GETC"));
+            idnTimes.push_back(remote.RoundTrip("*IDN?"));
+            errorTimes.push_back(remote.RoundTrip("SYST:ERR?"));
         }
     }
     const auto micro = [](double seconds) { return seconds * 1e6; };
@@ -191,8 +159,10 @@ void BM_RemoteRoundTrip(benchmark::State &state) {
     state.counters["state_p99_us"] = micro(Percentile(stateTimes, 0.99));
     state.counters["ver_per_echo"] = verMedian / echoMedian;
     state.counters["state_per_echo"] = stateMedian / echoMedian;
-    for (const auto &[name, times] :
-         {std::pair{"progress", &progressTimes}, {"getc", &bandTimes}}) {
+    for (const auto &[name, times] : {std::pair{"progress", &progressTimes},
+                                      {"getc", &bandTimes},
+                                      {"idn", &idnTimes},
+                                      {"syst_err", &errorTimes}}) {
         const double median = Percentile(*times, 0.5);
         state.counters[std::string(name) + "_median_us"] = micro(median);
         state.counters[std::string(name) + "_p99_us"] = micro(Percentile(*times, 0.99));

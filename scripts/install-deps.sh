@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     fonts-open-sans fonts-dejavu-core
     python3 python3-pyvisa python3-pyvisa-py python3-pymeasure python3-pytest python3-venv python3-setuptools
+    python3-tango
     netcat-openbsd
     dpkg-dev file lintian acl systemd
 )

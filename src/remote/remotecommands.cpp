@@ -32,6 +32,8 @@ void TRemoteServer::Action_RemoteServerProcess() {
 void TRemoteServer::RunCommand(const QStringList &fields) {
     const QString word = fields.value(0);
 
+    if (RunCommonQuery(fields))
+        return;
     // Like ECODE and ETEXT, the read-backs leave the last outcome as it is.
     if (const std::optional<QByteArray> state = ReadBackReply(Session, fields)) {
         Reply.ReplyText = *state;
@@ -58,6 +60,7 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
         }
         if (word == QLatin1String("ECLEAR")) {
             SetRemoteReply("OK", {}, {});
+            Errors.Clear();
             return;
         }
         if (word == QLatin1String("RESET")) {

@@ -15,7 +15,14 @@ TRemoteServer::TRemoteServer(TInstrumentSession &session, QObject *parent)
     // A scan's end is every client's to read back, whoever started the scan.
     connect(&Session, &TInstrumentSession::ScanEnded, this,
             [this](const TOperationOutcome &outcome) {
-                SetRemoteReply(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+                KeepReplyState(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+                Errors.Append(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+                SendHeldCompletionReply();
+            });
+    // Every other outcome of the session, the operator's as well as a client's.
+    connect(&Session, &TInstrumentSession::OperationConcluded, this,
+            [this](const TOperationOutcome &outcome) {
+                Errors.Append(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
             });
 }
 
@@ -30,6 +37,7 @@ void TRemoteServer::Action_RemoteServerStart(quint16 port) {
         return;
     RemoteConnected = false;
     RemoteReading = false;
+    CompletionHeld = false;
     ClientCount = 0;
     // Remote control is optional: a port in use leaves the program local.
     try {
@@ -42,6 +50,7 @@ void TRemoteServer::Action_RemoteServerStart(quint16 port) {
 void TRemoteServer::Action_RemoteServerStop() {
     RemoteConnected = false;
     RemoteReading = false;
+    CompletionHeld = false;
     ClientCount = 0;
     RemoteClient = nullptr;
     ++RemoteSession; // a line still being processed further up the stack sends nothing
@@ -65,11 +74,17 @@ bool TRemoteServer::IsRemoteMode() const {
     return ServerSocket->isListening() && RemoteConnected;
 }
 
-void TRemoteServer::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+void TRemoteServer::KeepReplyState(const QByteArray &replyText, const QByteArray &errorCode,
                                    const QByteArray &errorText) {
     Reply.ReplyText = replyText;
     Reply.ErrorCode = errorCode;
     Reply.ErrorText = errorText;
+}
+
+void TRemoteServer::SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
+                                   const QByteArray &errorText) {
+    KeepReplyState(replyText, errorCode, errorText);
+    Errors.Append(replyText, errorCode, errorText);
 }
 
 void TRemoteServer::ServerSocketAccept() {
@@ -91,6 +106,7 @@ void TRemoteServer::ServerSocketClientConnect(QTcpSocket *client) {
     RemoteBuffer.clear();
     RemoteConnected = true;
     RemoteReading = false;
+    CompletionHeld = false;
     RemoteClient = client;
     ++RemoteSession;
     // One short line per request and reply: waiting to coalesce them only adds latency.
@@ -124,6 +140,7 @@ void TRemoteServer::ServerSocketClientDisconnect(QTcpSocket *client) {
         return;
     RemoteConnected = false;
     RemoteReading = false;
+    CompletionHeld = false;
     EndRemoteControl();
 }
 
@@ -151,8 +168,9 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
         return;
     FillRemoteBuffer(*client);
     // Qt does not re-emit readyRead inside its own handler, but the guard keeps one line in
-    // process at a time whatever the socket layer does: new bytes wait in the buffer.
-    if (RemoteReading)
+    // process at a time whatever the socket layer does: new bytes wait in the buffer. Behind a
+    // held *OPC? they wait for the scan's end.
+    if (RemoteReading || CompletionHeld)
         return;
     RemoteReading = true;
     ReadingSockets.append(client);
@@ -168,6 +186,8 @@ void TRemoteServer::ServerSocketClientRead(QTcpSocket *client) {
         while (TakeRemoteLine()) {
             Action_RemoteServerProcess();
             RemoteLine.clear();
+            if (CompletionHeld)
+                break;
             // The client may have gone away inside the command; its reply is then dropped.
             const bool send = IsServing(session, served);
             if (send)
@@ -246,7 +266,7 @@ void TRemoteServer::EndRemoteControl() {
 TOutcomeHandler TRemoteServer::KeepOutcome() {
     return [server = QPointer<TRemoteServer>(this)](const TOperationOutcome &outcome) {
         if (server)
-            server->SetRemoteReply(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
+            server->KeepReplyState(outcome.Reply, outcome.ErrorCode, outcome.ErrorText);
     };
 }
 
@@ -264,6 +284,28 @@ void TRemoteServer::ReleaseConnections() {
         client->close();
         Release(client);
     }
+}
+
+void TRemoteServer::HoldCompletionReply() {
+    CompletionHeld = true;
+    CompletionSession = RemoteSession;
+}
+
+// The held *OPC? gets its 1, and the lines that came after it are taken up from the next turn of
+// the event loop, in order. A client that has left meanwhile gets nothing.
+void TRemoteServer::SendHeldCompletionReply() {
+    if (!CompletionHeld)
+        return;
+    CompletionHeld = false;
+    if (!IsServing(CompletionSession, RemoteClient))
+        return;
+    QTcpSocket *const client = RemoteClient;
+    client->write("1\r");
+    client->flush();
+    RunAtNextTurn(this, [this, served = RemoteClient] {
+        if (served)
+            ServerSocketClientRead(served);
+    });
 }
 
 bool TRemoteServer::IsServing(quint64 session, const QPointer<QTcpSocket> &client) const {

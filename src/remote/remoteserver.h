@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/errorqueue.h"
 #include "session/operationoutcome.h"
 #include "session/scanplancheck.h"
 
@@ -66,6 +67,11 @@ private:
     bool TakeRemoteLine();
     void SendReply(QTcpSocket *client);
     // Replaces the three reply texts at once.
+    void KeepReplyState(const QByteArray &replyText, const QByteArray &errorCode,
+                        const QByteArray &errorText);
+    // An outcome of the server's own (a refusal, an unknown command, a plain answer): the reply
+    // texts, and its entry in the error queue. The session's outcomes reach the queue through its
+    // OperationConcluded and ScanEnded signals, each once, whoever asked.
     void SetRemoteReply(const QByteArray &replyText, const QByteArray &errorCode,
                         const QByteArray &errorText);
     // Takes an operation's outcome into the reply; dropped once the server is gone.
@@ -79,6 +85,11 @@ private:
     // The command dispatcher: runs RemoteLine and leaves the answer in Reply.
     void Action_RemoteServerProcess();
     void RunCommand(const QStringList &fields);
+    // *IDN?, SYST:ERR? and *OPC? (remotecommonqueries.cpp); false for any other line.
+    bool RunCommonQuery(const QStringList &fields);
+    // *OPC? while a scan runs: its reply and the lines after it wait for the scan's end.
+    void HoldCompletionReply();
+    void SendHeldCompletionReply();
 
     TInstrumentSession &Session;
     QTcpServer *ServerSocket;
@@ -93,9 +104,12 @@ private:
     // outlives its connection can tell that its reply is to be dropped.
     quint64 RemoteSession = 0;
     bool RemoteConnected = false;
-    bool RemoteReading = false; // a line is being processed further up the call stack
+    bool RemoteReading = false;  // a line is being processed further up the call stack
+    bool CompletionHeld = false; // an *OPC? of the served client awaits the scan's end
+    quint64 CompletionSession = 0;
     int ClientCount = 0;
     QByteArray RemoteBuffer; // received bytes not yet consumed, at most RemoteBufferSize
     QByteArray RemoteLine;
     TRemoteReply Reply;
+    TErrorQueue Errors;
 };

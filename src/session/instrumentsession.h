@@ -184,6 +184,9 @@ signals:
                        double LW);
     // A scan ended; emitted before its message. Its outcome is every remote client's to read.
     void ScanEnded(const TOperationOutcome &outcome);
+    // Any other operation's outcome, whoever asked, before the asker learns it: the remote
+    // server's error queue keeps the operator's errors as well as the clients'.
+    void OperationConcluded(const TOperationOutcome &outcome);
     // A remote client began or ceased to drive the instrument.
     void RemoteControlChanged(bool controlled);
 

@@ -25,8 +25,9 @@ TOperationOutcome Failure(const QByteArray &reply, const QByteArray &code, const
 
 } // namespace
 
-// The asker first, then the message bar, whose repaint lets events run.
+// The announcement and the asker first, then the message bar, whose repaint lets events run.
 void TInstrumentSession::Conclude(const TOutcomeHandler &done, const TOperationOutcome &outcome) {
+    emit OperationConcluded(outcome);
     if (done)
         done(outcome);
     if (!outcome.Message.isEmpty())

@@ -220,6 +220,10 @@ bool RemoteClient::connectTo(quint16 port, int timeoutMs) {
 std::optional<QByteArray> RemoteClient::ask(const QByteArray &line, int timeoutMs) {
     socket_.write(line + '\r');
     socket_.flush();
+    return next(timeoutMs);
+}
+
+std::optional<QByteArray> RemoteClient::next(int timeoutMs) {
     int cr = -1;
     WaitUntil(
         [&] {

@@ -79,9 +79,42 @@ diff -u "$work/expected" "$work/files" || fail "the package's files differ"
 dpkg-deb -c "$deb" | awk '$2 != "root/root" || ($1 !~ /^l/ && $1 ~ /w.$|^.....w/)' >"$work/writable"
 [ ! -s "$work/writable" ] || { cat "$work/writable"; fail "files not root's alone"; }
 
+# --- The Python side, built beside it: lintian-clean, its fields and files.
+pydeb=$work/out/python3-kestrune_${version}_all.deb
+"$(dirname "$0")/../../packaging/python3-kestrune/make-deb.sh" "$work/out" "$version"
+lintian --fail-on error,warning "$pydeb" >"$work/lintian-py.out" 2>"$work/lintian-py.err" ||
+    { cat "$work/lintian-py.out" "$work/lintian-py.err"; fail "lintian python3-kestrune"; }
+pyfield() { dpkg-deb -f "$pydeb" "$1"; }
+[ "$(pyfield Architecture)" = all ] && [ "$(pyfield Depends)" = python3 ] ||
+    fail "python3-kestrune: Architecture $(pyfield Architecture), Depends $(pyfield Depends)"
+[ "$(pyfield Suggests)" = "python3-pymeasure, python3-pyvisa-py, python3-tango" ] ||
+    fail "python3-kestrune Suggests: $(pyfield Suggests)"
+dpkg-deb -c "$pydeb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort >"$work/pyfiles"
+sort >"$work/pyexpected" <<'EOF'
+usr/lib/python3/dist-packages/kestrune/__init__.py
+usr/lib/python3/dist-packages/kestrune/client.py
+usr/lib/python3/dist-packages/kestrune/pymeasure.py
+usr/lib/python3/dist-packages/kestrune/tango.py
+usr/lib/systemd/system/kestrune-tango@.service
+usr/share/doc/python3-kestrune/README.md
+usr/share/doc/python3-kestrune/changelog.gz
+usr/share/doc/python3-kestrune/copyright
+EOF
+diff -u "$work/pyexpected" "$work/pyfiles" || fail "python3-kestrune's files differ"
+
+# --- The unpacked copy, its folder as postinst leaves it, with the Python side beside it,
+# imported from there by the system's python3.
 root=$work/root
 dir=$root/var/lib/kestrune
 dpkg-deb -x "$deb" "$root"
+dpkg-deb -x "$pydeb" "$root"
+pypath=$root/usr/lib/python3/dist-packages
+/usr/bin/python3 -s - "$pypath" <<'EOF' || fail "python3-kestrune does not import from $pypath"
+import sys
+sys.path.insert(0, sys.argv[1])
+import kestrune, kestrune.pymeasure, kestrune.tango
+assert kestrune.__file__.startswith(sys.argv[1]), kestrune.__file__
+EOF
 dpkg-deb -e "$deb" "$work/control"
 chmod 755 "$work"
 
@@ -90,7 +123,9 @@ unit=$root/usr/lib/systemd/system/kestrune-headless@.service
 if command -v systemd-analyze >/dev/null; then
     mkdir "$work/units"
     sed "s|^ExecStart=/|ExecStart=$root/|" "$unit" >"$work/units/kestrune-headless@.service"
-    verify=$(systemd-analyze verify "$work/units/kestrune-headless@.service" 2>&1) || true
+    cp "$root/usr/lib/systemd/system/kestrune-tango@.service" "$work/units/"
+    verify=$(systemd-analyze verify "$work/units/kestrune-headless@.service" \
+        "$work/units/kestrune-tango@.service" 2>&1) || true
     [ -z "$verify" ] || { echo "$verify"; fail "systemd-analyze verify"; }
     echo "systemd-analyze verify: no findings"
     exposure=$(systemd-analyze security --offline=yes "$unit" 2>&1 |

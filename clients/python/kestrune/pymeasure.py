@@ -8,7 +8,9 @@ Made for Debian 12's python3-pymeasure (0.9) and python3-pyvisa-py:
     filter_.shutdown()
 
 Every request gets a reply line, so a setting reads its own; a refused one raises KestruneError
-with the code and text of ECODE and ETEXT.
+with the code and text of ECODE and ETEXT. Of PyMeasure's SCPI helpers, id reads *IDN?,
+check_errors the error queue (SYST:ERR?), complete waits with *OPC?, clear sends ECLEAR and reset
+homes the instrument: Kestrune answers *CLS, *RST and *STB? as unknown commands.
 """
 
 import time
@@ -38,6 +40,9 @@ class Kestrune(Instrument):
     """Kestrune's remote port: the pass band, positions, table limits and scans."""
 
     version = Instrument.measurement("VER", """The program's version, e.g. 'Kestrune v1.0'.""")
+    complete = Instrument.measurement(
+        "*OPC?", """1 once no scan runs: the reply waits for a running scan's end.""",
+        cast=int)
     device = Instrument.measurement(
         "DEVICE", """SEARCHING, STARTING, or 'READY <model> <serial> <range>'.""")
     scanning = Instrument.measurement(
@@ -77,10 +82,25 @@ class Kestrune(Instrument):
             code, text = self.ask("ECODE"), self.ask("ETEXT")
             raise KestruneError(command, reply, code, text)
 
+    @property
+    def id(self):
+        """'Kestrune,<model>,<serial>,1.0'; model and serial are 0 until the instrument is
+        ready."""
+        return self.ask("*IDN?")
+
     def check_errors(self):
-        """The last outcome as [(code, text)] when it carries an error code, else []."""
-        code, text = self.ask("ECODE"), self.ask("ETEXT")
-        return [(code, text)] if code.startswith("ERR") else []
+        """Empties the error queue: [(number, text)], oldest first, e.g.
+        [(203, 'ERRSE03 : Out of range. Please set [CWL] \u2265 563.5')]; [] when empty."""
+        errors = []
+        while True:
+            number, _, text = self.ask("SYST:ERR?").partition(",")
+            if int(number) == 0:
+                return errors
+            errors.append((int(number), text.strip('"')))
+
+    def clear(self):
+        """Clears the last outcome and the error queue."""
+        self.ask("ECLEAR")
 
     def limits_for(self, fwhm):
         """(min CW, max CW) settable with this FWHM, or None."""

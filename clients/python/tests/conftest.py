@@ -50,11 +50,20 @@ class Rig:
              "--install-cal", "--fast", "--range", "563.5-645.0"],
             stdout=subprocess.PIPE, text=True)
         _until(lambda: "READY" in self.sim.stdout.readline(), START_TIMEOUT, "simulator")
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        self.program = subprocess.Popen([str(exe)], cwd="/", env=env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.exe = exe
+        self.start_program()
         self.client = _until(self._connect, START_TIMEOUT, "remote port")
         _until(lambda: self.client.device.state == "READY", START_TIMEOUT, "instrument ready")
+
+    def start_program(self):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        self.program = subprocess.Popen([str(self.exe)], cwd="/", env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop_program(self):
+        """Ends the program as the system does; its clients lose their connection."""
+        self.program.terminate()
+        self.program.wait(timeout=30)
 
     def _connect(self):
         try:
