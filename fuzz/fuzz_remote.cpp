@@ -1,18 +1,22 @@
 // The remote server's line handling and command dispatch, over a real connection on the loopback
 // interface: the client's bytes arrive in pieces, every complete line is answered with one line,
-// and the answers are those of the command set for the lines as the server cuts them.
+// and the answers are those of the command set for the lines as the server cuts them. The server
+// runs on a real session without an instrument, so every operation is refused as not ready; the
+// error queue follows every outcome.
 //
 // Input: one byte that chooses how the rest is cut into arrivals (TChunker), one byte of flags
-// (HangUp, SecondClient, and in bits 2-3 the tab shown when the client connects), then the bytes
-// the client sends.
+// (HangUp, SecondClient; the other bits are unused), then the bytes the client sends.
 
 #include "fuzzsupport.h"
 
 #include "core/commatext.h"
 #include "remote/remoteserver.h"
+#include "session/instrumentsession.h"
+#include "setup/setuprederedirada.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -30,173 +34,95 @@ namespace {
 
 constexpr uint8_t HangUp = 0x01;       // the client goes as soon as it has sent everything
 constexpr uint8_t SecondClient = 0x02; // another client knocks while the first one is served
-constexpr int TabShift = 2;
 constexpr int MaxLine = TRemoteServer::RemoteBufferSize - 1;
 constexpr int WaitMs = 5000; // only a lost line or connection takes this long
 
-class TFuzzHost;
-
-// Panels that let events run inside their actions, as the real ones do while they talk to the
-// instrument, and then report success. The texts they received travel in ErrorText, so that a
-// client's ETEXT shows what reached them.
-class TFuzzSetPanel final : public IRemoteSetPanel {
-public:
-    explicit TFuzzSetPanel(TFuzzHost &host) : Host(host) {}
-    void ApplyRemoteParameters(int mode, const QString &first, const QString &second) override {
-        EditMode = mode;
-        Received = (first + QLatin1Char('|') + second).toLatin1();
-    }
-    void Action_RemoteControl_Go() override;
-    void Action_RemoteControl_Reset() override;
-    void Action_RemoteControl_Enable() override { ++EnableCount; }
-    void Action_RemoteControl_Disable() override {}
-
-    int EnableCount = 0;
-
-private:
-    TFuzzHost &Host;
-    int EditMode = 0;
-    QByteArray Received;
-};
-
-class TFuzzScanPanel final : public IRemoteScanPanel {
-public:
-    explicit TFuzzScanPanel(TFuzzHost &host) : Host(host) {}
-    void ApplyRemoteParameters(const QString &start, const QString &end, const QString &fwhm,
-                               const QString &step, const QString &timeDelay) override {
-        Received = QStringList{start, end, fwhm, step, timeDelay}.join(QLatin1Char('|')).toLatin1();
-    }
-    void Action_RemoteControl_Scan() override;
-    void Action_RemoteControl_Stop() override;
-    void Action_RemoteControl_Reset() override;
-    void Action_RemoteControl_Enable() override {}
-    void Action_RemoteControl_Disable() override {}
-    bool IsScanning() const override { return Scanning; }
-
-    bool Scanning = false;
-
-private:
-    TFuzzHost &Host;
-    QByteArray Received;
-};
-
-class TFuzzHost final : public IRemoteHost {
-public:
-    int SelectedMode() const override { return CurrentMode; }
-    void SwitchToTab(int mode) override { CurrentMode = mode; }
-    IRemoteSetPanel &RemoteSetPanel() override { return SetPanel; }
-    IRemoteScanPanel &RemoteScanPanel() override { return ScanPanel; }
-
-    TRemoteServer *Server = nullptr;
-    int CurrentMode = RemoteMode::Set;
-    TFuzzSetPanel SetPanel{*this};
-    TFuzzScanPanel ScanPanel{*this};
-};
-
-void TFuzzSetPanel::Action_RemoteControl_Go() {
-    QCoreApplication::processEvents();
-    Host.Server->SetRemoteReply(EditMode == 0 ? "SETC OK" : "SETR OK", {}, Received);
-}
-
-void TFuzzSetPanel::Action_RemoteControl_Reset() {
-    QCoreApplication::processEvents();
-    Host.Server->SetRemoteReply("RESET OK", {}, "SET");
-}
-
-void TFuzzScanPanel::Action_RemoteControl_Scan() {
-    QCoreApplication::processEvents();
-    Scanning = true;
-    Host.Server->SetRemoteReply("SCAN OK", {}, Received);
-}
-
-void TFuzzScanPanel::Action_RemoteControl_Stop() {
-    QCoreApplication::processEvents();
-    Scanning = false;
-    Host.Server->SetRemoteReply("STOP OK", {}, {});
-}
-
-void TFuzzScanPanel::Action_RemoteControl_Reset() {
-    QCoreApplication::processEvents();
-    Host.Server->SetRemoteReply("RESET OK", {}, "SCAN");
-}
-
-// The replies the command set gives with the panels above, line by line.
+// The replies the command set gives without an instrument, line by line, with the error queue.
 class TModel {
 public:
-    explicit TModel(int mode) : Mode(mode) {}
-
     QByteArray Answer(const QByteArray &line) {
         if (line.isEmpty())
             return {}; // nothing runs; the reply text was cleared after the last reply
         const QStringList fields = SplitCommaText(QString::fromLatin1(line));
         const QString word = fields.value(0);
-        auto fieldsFrom = [&](int first) {
-            return fields.mid(first).join(QLatin1Char('|')).toLatin1();
-        };
         if (fields.size() == 1) {
+            const QString upper = word.toUpper();
+            if (upper == QLatin1String("*IDN?"))
+                return "Kestrune,0,0,1.0";
+            if (upper == QLatin1String("SYST:ERR?") || upper == QLatin1String("SYSTEM:ERROR?") ||
+                upper == QLatin1String("SYST:ERR:NEXT?") ||
+                upper == QLatin1String("SYSTEM:ERROR:NEXT?"))
+                return Errors.isEmpty() ? "0,\"No error\"" : Errors.takeFirst();
+            if (upper == QLatin1String("*OPC?"))
+                return "1";
+            if (word == QLatin1String("DEVICE"))
+                return "SEARCHING";
+            if (word == QLatin1String("PROGRESS"))
+                return "IDLE";
+            for (const char *unknown : {"GETC", "GETR", "GETP", "LIMITS"})
+                if (word == QLatin1String(unknown))
+                    return "NONE";
             if (word == QLatin1String("VER"))
                 return Set("Kestrune v1.0", {}, {});
             if (word == QLatin1String("STATE"))
-                return Set(Scanning ? "SCAN" : "IDLE", {}, {});
+                return Set("IDLE", {}, {});
             if (word == QLatin1String("ECODE"))
                 return Code;
             if (word == QLatin1String("ETEXT"))
                 return Text;
-            if (word == QLatin1String("ECLEAR"))
+            if (word == QLatin1String("ECLEAR")) {
+                Errors.clear();
                 return Set("OK", {}, {});
-            if (word == QLatin1String("RESET")) {
-                if (Scanning)
-                    return Set("RESET FAIL", "NONE", "Now Scanning.");
-                if (Mode == RemoteMode::Scan)
-                    return Set("RESET OK", {}, "SCAN");
-                Mode = RemoteMode::Set;
-                return Set("RESET OK", {}, "SET");
             }
-            if (word == QLatin1String("STOP")) {
-                if (!Scanning)
-                    return Set("STOP FAIL", "NONE", "No Scan.");
-                Mode = RemoteMode::Scan;
-                Scanning = false;
-                return Set("STOP OK", {}, {});
-            }
+            if (word == QLatin1String("RESET"))
+                return Set("RESET FAIL", "NONE", "Reset failure. Device not ready.");
+            if (word == QLatin1String("STOP"))
+                return Set("STOP FAIL", "NONE", "No Scan.");
+        } else if (fields.size() == 2 && word == QLatin1String("LIMITS")) {
+            return "NONE";
         } else if (fields.size() == 3 &&
                    (word == QLatin1String("SETC") || word == QLatin1String("SETR"))) {
-            const QByteArray name = word.toLatin1();
-            if (Scanning)
-                return Set(name + " FAIL", "NONE", "Now Scanning.");
-            Mode = RemoteMode::Set;
-            return Set(name + " OK", {}, fieldsFrom(1));
+            return Set(word.toLatin1() + " FAIL", "NONE", NotReady);
         } else if (fields.size() == 6 && word == QLatin1String("SCAN")) {
-            if (Scanning)
-                return Set("SCAN FAIL", "NONE", "Now Scanning.");
-            Mode = RemoteMode::Scan;
-            Scanning = true;
-            return Set("SCAN OK", {}, fieldsFrom(1));
+            return Set("SCAN FAIL", "NONE", NotReady);
         }
         return Set("UNKNOWN COMMAND", "NONE", "Unknown Command.");
     }
 
 private:
+    static constexpr const char *NotReady = "Device not ready. Please connect Kestrune.";
+
+    // Every refusal here has the code NONE: an execution error, or an undefined header.
     QByteArray Set(const QByteArray &reply, const QByteArray &code, const QByteArray &text) {
         Code = code;
         Text = text;
+        if (!code.isEmpty()) {
+            const QByteArray entry =
+                reply == "UNKNOWN COMMAND" ? "-113,\"Undefined header\"" : "-200,\"" + text + '"';
+            if (Errors.size() < 20)
+                Errors.append(entry);
+            else
+                Errors.last() = "-350,\"Queue overflow\"";
+        }
         return reply;
     }
 
-    bool Scanning = false;
-    int Mode;
     QByteArray Code;
     QByteArray Text;
+    QList<QByteArray> Errors;
 };
 
+// A session that searches for nothing: no instrument is ever ready.
 struct TFixture {
     TFixture() {
-        Host.Server = &Server;
+        FUZZ_REQUIRE(Folder.isValid());
         Server.Action_RemoteServerStart(0);
         FUZZ_REQUIRE(Server.IsListening());
     }
-    TFuzzHost Host;
-    TRemoteServer Server{Host};
+    QTemporaryDir Folder;
+    TSetup_RedeRedirada Setup{Folder.path() + QLatin1Char('/'), QStringLiteral("RedeRedirada.ini")};
+    TInstrumentSession Session{Setup, Folder.path() + QLatin1Char('/')};
+    TRemoteServer Server{Session};
 };
 
 TFixture &Fixture() {
@@ -277,15 +203,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     TFixture &f = Fixture();
     TRemoteServer &server = f.Server;
-    const int tab = (flags >> TabShift) % 3;
-    f.Host.CurrentMode = tab;
-    f.Host.ScanPanel.Scanning = false;
-    server.SetRemoteReply({}, {}, {});
 
     FUZZ_REQUIRE(server.IsListening());
-    const int enabled = f.Host.SetPanel.EnableCount;
     const int client = ConnectClient(server.ServerPort());
-    WaitFor([&] { return f.Host.SetPanel.EnableCount > enabled && server.IsRemoteMode(); });
+    WaitFor([&] { return server.IsRemoteMode() && f.Session.IsRemoteControlled(); });
+    // Each input starts from an empty queue and outcome.
+    QByteArray received;
+    FUZZ_REQUIRE(send(client, "ECLEAR\r", 7, MSG_NOSIGNAL) == 7);
+    WaitFor([&] {
+        Drain(client, received);
+        return received.endsWith('\r');
+    });
+    FUZZ_REQUIRE(received == "OK\r");
+    received.clear();
 
     if (flags & SecondClient) {
         // Turned away at once; the first client stays served.
@@ -301,7 +231,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_REQUIRE(server.IsRemoteMode());
     }
 
-    QByteArray received;
     int linesSent = 0;
     std::size_t at = 0;
     while (at < std::size_t(stream.size())) {
@@ -324,19 +253,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_REQUIRE(received.count('\r') == linesSent);
         QList<QByteArray> replies = received.split('\r');
         replies.removeLast();
-        TModel model(tab);
+        TModel model;
         const QList<QByteArray> lines = CompleteLines(stream);
         for (int i = 0; i < lines.size(); ++i)
             FUZZ_REQUIRE(replies.at(i) == model.Answer(lines.at(i)));
     }
 
-    // The client goes; remote mode ends and the connection is released. A scan still running
-    // is stopped, unless it started only after the client had gone (it hung up while the panel
-    // was on its way to starting it).
+    // The client goes; remote mode ends and the connection is released.
     close(client);
-    WaitFor([&] { return server.RemoteClientCount() == 0 && !server.IsRemoteMode(); });
-    if (!(flags & HangUp))
-        FUZZ_REQUIRE(!f.Host.ScanPanel.Scanning);
+    WaitFor([&] {
+        return server.RemoteClientCount() == 0 && !server.IsRemoteMode() &&
+               !f.Session.IsRemoteControlled();
+    });
+    FUZZ_REQUIRE(!f.Session.IsScanning());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }
