@@ -2,12 +2,15 @@
 
 #include "panelfixture.h"
 
+#include "console/scanprogressview.h"
 #include "core/numbers.h"
 #include "device/devicerederedirada.h"
 #include "support/scriptedpeer.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -488,6 +491,27 @@ TEST_F(ScanPanelTest, RemoteScanRepliesScanOkOnceStarted) {
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Scan successful.")));
     EXPECT_EQ(Reply(), Triple("SCAN SUCCESS", "NONE", "Scan successful."));
     EXPECT_EQ(GoLines(), GoLinesFor({"580.0", "590.0"}));
+}
+
+// The progress view's time left counts the dwell under way from the latest move, not from the
+// scan's start: just after the first move a whole dwell lies ahead, and then the last point's move
+// (learnt from the first) and dwell.
+using ScanProgressViewTest = PanelFixture;
+TEST_F(ScanProgressViewTest, TimeLeftCountsTheDwellFromTheLatestMove) {
+    TForm_ScanProgress view(session(), nullptr);
+    const auto secondsLeft = [&view] {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("about (\\d+):(\\d\\d) left$")).match(view.Caption());
+        return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() : -1;
+    };
+    session().BeginScan(2, 600.0, 5.0, 60000);
+    EXPECT_EQ(secondsLeft(), 120); // the two dwells
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitUntil([&] { return clock.elapsed() >= 400; }));
+    ASSERT_TRUE(session().GoToSetPoint(600.0, 5.0));
+    EXPECT_GT(secondsLeft(), 120) << qPrintable(view.Caption());
+    session().EndScan(TScanOutcome::Aborted);
 }
 
 // --- Reset ------------------------------------------------------------------------------
