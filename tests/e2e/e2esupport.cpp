@@ -218,8 +218,16 @@ bool RemoteClient::connectTo(quint16 port, int timeoutMs) {
 }
 
 std::optional<QByteArray> RemoteClient::ask(const QByteArray &line, int timeoutMs) {
+    send(line);
+    return nextReply(timeoutMs);
+}
+
+void RemoteClient::send(const QByteArray &line) {
     socket_.write(line + '\r');
     socket_.flush();
+}
+
+std::optional<QByteArray> RemoteClient::nextReply(int timeoutMs) {
     int cr = -1;
     WaitUntil(
         [&] {
