@@ -17,7 +17,7 @@ namespace {
 // inside its remote line handler, so the tick that finds the instrument lands there almost always.
 // A start-up begun there must wait until the handler has returned, and the later bursts are then
 // answered from inside its waits; begun inside, it would hold them all back to its end.
-constexpr int Burst = 500;
+constexpr int Burst = 2000;
 QList<std::pair<QByteArray, int>> PollInBursts(RemoteClient &client, const QByteArray &line,
                                                const QByteArray &last) {
     const QByteArray burst = QList<QByteArray>(Burst, line).join('\r');
