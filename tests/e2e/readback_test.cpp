@@ -1,6 +1,6 @@
 // One run of the program read back by a lab client: the instrument's state through the start-up
-// with requests sent without pause, the read-back requests beside the commands, and a scan
-// followed point by point.
+// with requests sent in bursts, the read-back requests beside the commands, and a scan followed
+// point by point.
 
 #include "e2echecks.h"
 
