@@ -5,11 +5,15 @@
 
 #include "panelfixture.h"
 
+#include "console/scanprogressview.h"
+
 #include "sim/virtualinstrument.h"
 #include "support/scriptedpeer.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -153,6 +157,28 @@ TEST_F(ScanPanelTest, ProductLineAndTooltipsFollowTheTable) {
     EXPECT_EQ(Edit("Edit1")->toolTip(),
               "Centre wavelength of the first point: no calibration table loaded");
     EXPECT_EQ(Edit("Edit4")->toolTip(), "Distance between points: no calibration table loaded");
+}
+
+// The progress view's time left counts the dwell under way from the latest move, not from the
+// scan's start: just after the first move a whole dwell lies ahead, and then the last point's move
+// (learnt from the first) and dwell.
+using ScanProgressViewTest = PanelFixture;
+
+TEST_F(ScanProgressViewTest, TimeLeftCountsTheDwellFromTheLatestMove) {
+    TForm_ScanProgress view(session(), nullptr);
+    const auto secondsLeft = [&view] {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("about (\\d+):(\\d\\d) left$")).match(view.Caption());
+        return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() : -1;
+    };
+    session().BeginScan(2, 600.0, 5.0, 60000);
+    EXPECT_EQ(secondsLeft(), 120); // the two dwells
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitUntil([&] { return clock.elapsed() >= 400; }));
+    ASSERT_TRUE(session().GoToSetPoint(600.0, 5.0));
+    EXPECT_GT(secondsLeft(), 120) << qPrintable(view.Caption());
+    session().EndScan(TScanOutcome::Aborted);
 }
 
 } // namespace

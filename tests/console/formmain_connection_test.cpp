@@ -182,14 +182,18 @@ protected:
         app = std::make_unique<TKestruneSystem>();
         form = &app->Window();
         form->SetCalFileDialog(&dialog);
-        // Connected after the window's own handler, so it runs once the tick has returned.
-        QObject::connect(&form->Session().SearchTimer(), &QTimer::timeout, form, [this] {
-            tickEnds.push_back(MonotonicMs());
-            tickTexts.append(Message()->text());
-        });
+        // Connected after the window's own handler, so it runs once the tick has returned. It
+        // keeps to the label: a tick can still come inside the close that the window's
+        // destruction runs, when `form` no longer points to a window.
+        QLabel *const message = Message();
+        QObject::connect(&form->Session().SearchTimer(), &QTimer::timeout, message,
+                         [this, message] {
+                             tickEnds.push_back(MonotonicMs());
+                             tickTexts.append(message->text());
+                         });
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-        messages = std::make_unique<MessageRecorder>(Message());
+        messages = std::make_unique<MessageRecorder>(message);
     }
 
     QLabel *Message() const { return form->findChild<QLabel *>(QStringLiteral("Label_Message")); }
@@ -341,6 +345,14 @@ TEST_F(ConnectionTest, ClicksDuringAnExchangePutNothingOnTheLineAndStartNothing)
     EXPECT_EQ(Requests(sim), QList<QByteArray>{"HOME 3"});
     EXPECT_EQ(messages->Texts(before), QStringList{});
     EXPECT_FALSE(form->Session().IsOperationBusy());
+
+    // A tick that falls due as the window goes runs inside its close, and starts nothing.
+    sim.clearRecords();
+    const size_t ticks = tickEnds.size();
+    form->Session().SearchTimer().start(0);
+    app.reset();
+    EXPECT_EQ(tickEnds.size(), ticks + 1);
+    EXPECT_TRUE(sim.records().isEmpty());
 }
 
 TEST_F(ConnectionTest, SearchTriesPortsInTextOrderPassingOverForeignAndHeldPorts) {

@@ -218,12 +218,16 @@ bool RemoteClient::connectTo(quint16 port, int timeoutMs) {
 }
 
 std::optional<QByteArray> RemoteClient::ask(const QByteArray &line, int timeoutMs) {
-    socket_.write(line + '\r');
-    socket_.flush();
-    return next(timeoutMs);
+    send(line);
+    return nextReply(timeoutMs);
 }
 
-std::optional<QByteArray> RemoteClient::next(int timeoutMs) {
+void RemoteClient::send(const QByteArray &line) {
+    socket_.write(line + '\r');
+    socket_.flush();
+}
+
+std::optional<QByteArray> RemoteClient::nextReply(int timeoutMs) {
     int cr = -1;
     WaitUntil(
         [&] {

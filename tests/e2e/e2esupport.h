@@ -91,8 +91,9 @@ public:
     // Sends the line with its CR and returns the reply line with its CR, byte for byte; nothing
     // when no complete reply came in time or the connection went.
     std::optional<QByteArray> ask(const QByteArray &line, int timeoutMs = 15000);
-    // The next reply line of lines sent before, as ask gives it.
-    std::optional<QByteArray> next(int timeoutMs = 15000);
+    // The two halves of ask, for requests sent ahead of their replies.
+    void send(const QByteArray &line);
+    std::optional<QByteArray> nextReply(int timeoutMs = 15000);
     // Asks until the reply satisfies `done` or the deadline passes, pausing between attempts.
     std::optional<QByteArray> askUntil(const QByteArray &line,
                                        const std::function<bool(const QByteArray &)> &done,

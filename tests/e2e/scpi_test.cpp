@@ -59,8 +59,8 @@ TEST(ScpiQueries, IdentityErrorQueueAndCompletionOfAScan) {
         SCOPED_TRACE("*OPC? during a scan: it and the lines after it are answered at its end");
         ASSERT_EQ(Printable(client.ask("SCAN 580.0 590.0 5.0 5.0 0.5")), "SCAN OK\\r");
         EXPECT_EQ(Printable(client.ask("*OPC?\rPROGRESS\rGETC", 60000)), "1\\r");
-        EXPECT_EQ(Printable(client.next()), "IDLE\\r");
-        EXPECT_EQ(Printable(client.next()), "590.0 5.0\\r");
+        EXPECT_EQ(Printable(client.nextReply()), "IDLE\\r");
+        EXPECT_EQ(Printable(client.nextReply()), "590.0 5.0\\r");
         EXPECT_EQ(Printable(client.ask("ETEXT")), "Scan successful.\\r");
         EXPECT_EQ(Printable(client.ask("SYST:ERR?")), "0,\"No error\"\\r");
     }

@@ -63,26 +63,29 @@ def test_the_pymeasure_instrument_sets_reads_and_checks_errors(rig):
     from kestrune.pymeasure import Kestrune
 
     rig.client.close()  # one client at a time
-    instrument = Kestrune(f"TCPIP::127.0.0.1::{rig.port}::SOCKET")
     try:
-        assert instrument.id == "Kestrune,F612,AX0000000017,1.0"
-        instrument.clear()
-        instrument.band = (601.0, 5.0)
-        assert instrument.band == (601.0, 5.0) and instrument.edges == (598.5, 603.5)
-        assert instrument.check_errors() == []
-        with pytest.raises(KestruneError):
-            instrument.edges = (500.0, 505.0)
-        with pytest.raises(KestruneError):
-            instrument.write("*RST")
-        assert instrument.check_errors() == [
-            (213, "ERRSE13 : Out of range. Please set ([LW]+[SW])/2 \u2265 563.5"),
-            (-113, "Undefined header")]
-        assert instrument.limits_for(5.0) == (566.5, 642.0)
-        instrument.scan(580.0, 585.0, 5.0, 5.0, 0.2)
-        assert instrument.complete == 1 and instrument.progress is None
+        instrument = Kestrune(f"TCPIP::127.0.0.1::{rig.port}::SOCKET")
+        try:
+            assert instrument.id == "Kestrune,F612,AX0000000017,1.0"
+            instrument.clear()
+            instrument.band = (601.0, 5.0)
+            assert instrument.band == (601.0, 5.0) and instrument.edges == (598.5, 603.5)
+            assert instrument.check_errors() == []
+            with pytest.raises(KestruneError):
+                instrument.edges = (500.0, 505.0)
+            with pytest.raises(KestruneError):
+                instrument.write("*RST")
+            assert instrument.check_errors() == [
+                (213, "ERRSE13 : Out of range. Please set ([LW]+[SW])/2 \u2265 563.5"),
+                (-113, "Undefined header")]
+            assert instrument.limits_for(5.0) == (566.5, 642.0)
+            instrument.scan(580.0, 585.0, 5.0, 5.0, 0.2)
+            assert instrument.complete == 1 and instrument.progress is None
+        finally:
+            instrument.shutdown()
     finally:
-        instrument.shutdown()
-    rig.reconnect()
+        # The tests after this one need the rig's client back, whatever happened here.
+        rig.reconnect()
 
 
 def test_a_link_loss_and_a_lost_connection_raise(rig):
