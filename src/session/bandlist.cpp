@@ -1,0 +1,145 @@
+#include "session/bandlist.h"
+
+#include "core/numbers.h"
+#include "session/scanplancheck.h"
+#include "session/setpointcheck.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace {
+
+const QByteArray Header = "cwl_nm,fwhm_nm,dwell_s";
+const QByteArray LineEnd = "\r\n";
+// A line of three numbers is far shorter; anything longer is not a list line.
+constexpr qint64 MaxLineLength = 256;
+
+QByteArray Tenths(double value) {
+    return QByteArray::number(value, 'f', 1);
+}
+
+double ReadTenths(const QString &text) {
+    return RoundTo(StrToFloatDef(text, 0.0), -1);
+}
+
+} // namespace
+
+TBandListEntry ReadBandListEntry(const QString &cwl, const QString &fwhm, const QString &dwell) {
+    return {ReadTenths(cwl), ReadTenths(fwhm), ReadTenths(dwell)};
+}
+
+TBandListVerdict CheckBandListEntry(const TBandListEntry &entry, const TCalData &table) {
+    const TSetPointVerdict band = CheckSetPoint(0, QString::fromLatin1(Tenths(entry.CWL)),
+                                                QString::fromLatin1(Tenths(entry.FWHM)), table);
+    if (!band.Passed)
+        return {false, band.Code, band.Text};
+    if (const std::optional<TRuleFailure> dwell = CheckTimeDelay(entry.Dwell))
+        return {false, dwell->Code, dwell->Text};
+    return {true, {}, {}};
+}
+
+TBandList::TBandList(const QString &filePath, QObject *parent) : QObject(parent), Path(filePath) {}
+
+bool TBandList::Append(const TBandListEntry &entry) {
+    return Insert(Count(), entry);
+}
+
+bool TBandList::Insert(int index, const TBandListEntry &entry) {
+    if (Count() >= MaxEntries || index < 0 || index > Count())
+        return false;
+    List.insert(index, entry);
+    Store();
+    return true;
+}
+
+bool TBandList::Replace(int index, const TBandListEntry &entry) {
+    if (index < 0 || index >= Count())
+        return false;
+    List[index] = entry;
+    Store();
+    return true;
+}
+
+bool TBandList::Remove(int index) {
+    if (index < 0 || index >= Count())
+        return false;
+    List.removeAt(index);
+    Store();
+    return true;
+}
+
+void TBandList::Clear() {
+    List.clear();
+    Store();
+}
+
+bool TBandList::Assign(const QList<TBandListEntry> &entries) {
+    if (entries.size() > MaxEntries)
+        return false;
+    List = entries;
+    Store();
+    return true;
+}
+
+bool TBandList::Load() {
+    if (!QFile::exists(Path)) {
+        List.clear();
+        return true;
+    }
+    std::optional<QList<TBandListEntry>> read = ReadFile(Path);
+    if (read) {
+        List = std::move(*read);
+        emit Changed();
+        return true;
+    }
+    List.clear();
+    const QString bad = Path + QStringLiteral(".bad");
+    QFile::remove(bad);
+    QFile::rename(Path, bad);
+    emit Changed();
+    return false;
+}
+
+void TBandList::Store() {
+    const bool written = WriteFile(Path, List);
+    emit Changed();
+    if (!written)
+        emit WriteFailed();
+}
+
+std::optional<QList<TBandListEntry>> TBandList::ReadFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const auto readLine = [&file] { return file.readLine(MaxLineLength + 1).trimmed(); };
+    if (readLine() != Header)
+        return std::nullopt;
+    QList<TBandListEntry> entries;
+    while (!file.atEnd()) {
+        const QByteArray line = readLine();
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split(',');
+        if (line.size() > MaxLineLength || fields.size() != 3 || entries.size() == MaxEntries)
+            return std::nullopt;
+        double values[3];
+        for (int i = 0; i < 3; ++i) {
+            bool ok = false;
+            values[i] = fields[i].trimmed().toDouble(&ok);
+            if (!ok || !std::isfinite(values[i]))
+                return std::nullopt;
+        }
+        entries.append({RoundTo(values[0], -1), RoundTo(values[1], -1), RoundTo(values[2], -1)});
+    }
+    return entries;
+}
+
+bool TBandList::WriteFile(const QString &path, const QList<TBandListEntry> &entries) {
+    QByteArray text = Header + LineEnd;
+    for (const TBandListEntry &e : entries)
+        text += Tenths(e.CWL) + ',' + Tenths(e.FWHM) + ',' + Tenths(e.Dwell) + LineEnd;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+}
