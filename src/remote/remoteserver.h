@@ -79,6 +79,8 @@ private:
     // The command dispatcher: runs RemoteLine and leaves the answer in Reply.
     void Action_RemoteServerProcess();
     void RunCommand(const QStringList &fields);
+    // The band-list words; false for any other line.
+    bool RunBandListCommand(const QStringList &fields);
 
     TInstrumentSession &Session;
     QTcpServer *ServerSocket;
