@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QTimer>
 
 #include <cmath>
 
@@ -40,7 +41,26 @@ TBandListVerdict CheckBandListEntry(const TBandListEntry &entry, const TCalData 
     return {true, {}, {}};
 }
 
-TBandList::TBandList(const QString &filePath, QObject *parent) : QObject(parent), Path(filePath) {}
+TBandList::TBandList(const QString &filePath, QObject *parent) : QObject(parent), Path(filePath) {
+    StoreTimer = new QTimer(this);
+    StoreTimer->setSingleShot(true);
+    StoreTimer->setInterval(StoreDelayMs);
+    connect(StoreTimer, &QTimer::timeout, this, [this] {
+        if (!WriteFile(Path, List))
+            emit WriteFailed();
+    });
+}
+
+TBandList::~TBandList() {
+    Flush();
+}
+
+bool TBandList::Flush() {
+    if (!StoreTimer->isActive())
+        return true;
+    StoreTimer->stop();
+    return WriteFile(Path, List);
+}
 
 bool TBandList::Append(const TBandListEntry &entry) {
     return Insert(Count(), entry);
@@ -102,11 +122,12 @@ bool TBandList::Load() {
     return false;
 }
 
+// Not restarted by each change: a steady stream of changes is still written every
+// StoreDelayMs.
 void TBandList::Store() {
-    const bool written = WriteFile(Path, List);
+    if (!StoreTimer->isActive())
+        StoreTimer->start();
     emit Changed();
-    if (!written)
-        emit WriteFailed();
 }
 
 std::optional<QList<TBandListEntry>> TBandList::ReadFile(const QString &path) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+class QTimer;
 class TCalData;
 
 // One entry of the band list: a pass band and how long a timed run stays there. Each value is
@@ -32,17 +33,21 @@ struct TBandListVerdict {
 TBandListEntry ReadBandListEntry(const QString &cwl, const QString &fwhm, const QString &dwell);
 TBandListVerdict CheckBandListEntry(const TBandListEntry &entry, const TCalData &table);
 
-// The band list of the session, shared by the console and the remote port, and its file. Every
+// The band list of the session, shared by the console and the remote port, and its file. A
 // change writes the file whole, through a temporary file that replaces it only once complete, so
-// that a crash leaves the old list or the new one. Entries that fail the table are kept: the
+// that a crash leaves the old list or the new one. The write follows the change within
+// StoreDelayMs, and the list's destruction writes what is still due: a client loading 10,000
+// entries one by one must not rewrite the file 10,000 times. Entries that fail the table are kept: the
 // table may change under them, and a run checks every entry before it moves.
 class TBandList : public QObject {
     Q_OBJECT
 public:
     static constexpr int MaxEntries = 10000;
+    static constexpr int StoreDelayMs = 200;
 
     // filePath is the list's file, BandList.csv of the program folder.
     explicit TBandList(const QString &filePath, QObject *parent = nullptr);
+    ~TBandList() override;
 
     const QList<TBandListEntry> &Entries() const { return List; }
     int Count() const { return int(List.size()); }
@@ -69,9 +74,11 @@ public:
     static bool WriteFile(const QString &path, const QList<TBandListEntry> &entries);
 
     QString FilePath() const { return Path; }
+    // Writes a change still due now; false when the file could not be written.
+    bool Flush();
 
 signals:
-    // The entries changed; the file has been written, or WriteFailed follows.
+    // The entries changed; the file follows.
     void Changed();
     void WriteFailed();
 
@@ -79,5 +86,6 @@ private:
     void Store();
 
     const QString Path;
+    QTimer *StoreTimer = nullptr;
     QList<TBandListEntry> List;
 };
