@@ -220,6 +220,10 @@ bool RemoteClient::connectTo(quint16 port, int timeoutMs) {
 std::optional<QByteArray> RemoteClient::ask(const QByteArray &line, int timeoutMs) {
     socket_.write(line + '\r');
     socket_.flush();
+    return nextReply(timeoutMs);
+}
+
+std::optional<QByteArray> RemoteClient::nextReply(int timeoutMs) {
     int cr = -1;
     WaitUntil(
         [&] {

@@ -91,6 +91,8 @@ public:
     // Sends the line with its CR and returns the reply line with its CR, byte for byte; nothing
     // when no complete reply came in time or the connection went.
     std::optional<QByteArray> ask(const QByteArray &line, int timeoutMs = 15000);
+    // The next reply line without a request: one more of several lines sent at once.
+    std::optional<QByteArray> nextReply(int timeoutMs = 15000);
     // Asks until the reply satisfies `done` or the deadline passes, pausing between attempts.
     std::optional<QByteArray> askUntil(const QByteArray &line,
                                        const std::function<bool(const QByteArray &)> &done,
