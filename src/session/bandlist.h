@@ -37,8 +37,8 @@ TBandListVerdict CheckBandListEntry(const TBandListEntry &entry, const TCalData 
 // change writes the file whole, through a temporary file that replaces it only once complete, so
 // that a crash leaves the old list or the new one. The write follows the change within
 // StoreDelayMs, and the list's destruction writes what is still due: a client loading 10,000
-// entries one by one must not rewrite the file 10,000 times. Entries that fail the table are kept: the
-// table may change under them, and a run checks every entry before it moves.
+// entries one by one must not rewrite the file 10,000 times. Entries that fail the table are kept:
+// the table may change under them, and a run checks every entry before it moves.
 class TBandList : public QObject {
     Q_OBJECT
 public:
