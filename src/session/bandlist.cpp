@@ -5,6 +5,7 @@
 #include "session/setpointcheck.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -39,6 +40,26 @@ TBandListVerdict CheckBandListEntry(const TBandListEntry &entry, const TCalData 
     if (const std::optional<TRuleFailure> dwell = CheckTimeDelay(entry.Dwell))
         return {false, dwell->Code, dwell->Text};
     return {true, {}, {}};
+}
+
+QList<TBandListVerdict> CheckBandList(const QList<TBandListEntry> &entries, const TCalData &table) {
+    QHash<std::pair<qint64, qint64>, TBandListVerdict> bands;
+    QList<TBandListVerdict> verdicts;
+    verdicts.reserve(entries.size());
+    for (const TBandListEntry &entry : entries) {
+        const std::pair<qint64, qint64> key{qRound64(entry.CWL * 10.0),
+                                            qRound64(entry.FWHM * 10.0)};
+        auto known = bands.constFind(key);
+        if (known == bands.cend())
+            known = bands.insert(key, CheckBandListEntry({entry.CWL, entry.FWHM, 1.0}, table));
+        if (!known->Passed)
+            verdicts.append(*known);
+        else if (const std::optional<TRuleFailure> dwell = CheckTimeDelay(entry.Dwell))
+            verdicts.append({false, dwell->Code, dwell->Text});
+        else
+            verdicts.append({true, {}, {}});
+    }
+    return verdicts;
 }
 
 TBandList::TBandList(const QString &filePath, QObject *parent) : QObject(parent), Path(filePath) {

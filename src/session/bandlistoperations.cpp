@@ -54,11 +54,12 @@ void TInstrumentSession::BandListStart(const QString &cyclesText, bool stepped,
     if (cycles == 0)
         return refuse(QStringLiteral("ERRLS03"),
                       QStringLiteral("[Cycles] must be an integer from 1 to 10000."));
+    const QList<TBandListVerdict> verdicts = CheckBandList(entries, *CalTable);
     QList<TBandListRun::TPoint> points;
     points.reserve(entries.size());
     for (int k = 0; k < entries.size(); ++k) {
         const TBandListEntry &entry = entries.at(k);
-        const TBandListVerdict verdict = CheckBandListEntry(entry, *CalTable);
+        const TBandListVerdict &verdict = verdicts.at(k);
         if (!verdict.Passed)
             return refuse(verdict.Code, QStringLiteral("Entry %1: ").arg(k + 1) + verdict.Text);
         points.append({TBand::FromCentre(entry.CWL, entry.FWHM),
