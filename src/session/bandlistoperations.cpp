@@ -72,9 +72,14 @@ void TInstrumentSession::BandListStart(const QString &cyclesText, bool stepped,
         EndOperation();
         return;
     }
+    // The progress view reckons the time left from one dwell per point: a timed run's mean one;
+    // a stepped run waits for its client, whose pace nobody knows beforehand.
+    qint64 dwellSumMs = 0;
+    for (const TBandListRun::TPoint &point : points)
+        dwellSumMs += point.DwellMs;
     const TBandListRun::TPoint &first = points.first();
-    BeginScan(int(points.size()) * cycles, first.Band.CWL, first.Band.FWHM, first.DwellMs,
-              int(points.size()));
+    BeginScan(int(points.size()) * cycles, first.Band.CWL, first.Band.FWHM,
+              stepped ? 0 : int(dwellSumMs / points.size()), int(points.size()));
     ListRun->Begin(points, cycles, stepped);
     if (!stepped) {
         Conclude(
