@@ -19,8 +19,11 @@ TBandListRun::TBandListRun(TInstrumentSession &session, std::function<void(TScan
     DwellTimer->setTimerType(Qt::PreciseTimer);
     connect(DwellTimer, &QTimer::timeout, this,
             [this] { RunOutsideHandlers(this, [this] { TimedStep(); }); });
-    // A lost instrument ends the run, also a stepped one that waits for its next request.
-    connect(&Session, &TInstrumentSession::LinkClosed, this, [this] { End(TScanOutcome::Failed); });
+    // A lost instrument ends the run, also a stepped one that waits for its next request; the
+    // program's close, which closes the link too, ends it as aborted.
+    connect(&Session, &TInstrumentSession::LinkClosed, this, [this] {
+        End(Session.IsShuttingDown() ? TScanOutcome::Aborted : TScanOutcome::Failed);
+    });
 }
 
 void TBandListRun::Begin(const QList<TPoint> &entries, int cycles, bool stepped) {
