@@ -67,11 +67,6 @@ void TInstrumentSession::BandListStart(const QString &cyclesText, bool stepped,
                        CalTable->GetMinCWForFWHM(entry.FWHM) - ViewMarginNm,
                        CalTable->GetMaxCWForFWHM(entry.FWHM) + ViewMarginNm});
     }
-    if (ListRun->IsClosed()) {
-        emit OperationPressed(TOperation::BandList, false);
-        EndOperation();
-        return;
-    }
     // The progress view reckons the time left from one dwell per point: a timed run's mean one;
     // a stepped run waits for its client, whose pace nobody knows beforehand.
     qint64 dwellSumMs = 0;

@@ -88,6 +88,5 @@ void TBandListRun::Close() {
         ++RunNumber;
         Session.EndScan(TScanOutcome::Aborted);
     }
-    Closed = true;
     DwellTimer->stop();
 }

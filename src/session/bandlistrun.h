@@ -39,7 +39,6 @@ public:
     bool IsRunning() const { return Running; }
     bool IsStepped() const { return Running && Stepped; }
     bool IsMoving() const { return Moving; }
-    bool IsClosed() const { return Closed; }
     bool HasNextPoint() const { return NextPoint < PointCount(); }
     int PointCount() const { return int(Entries.size()) * Cycles; }
 
@@ -50,7 +49,7 @@ public:
     TMove MoveOn();
     // Ends a running run now with this outcome and reports it.
     void End(TScanOutcome outcome);
-    // The program closes: a running run ends as aborted without a report, and none starts again.
+    // The session goes: a running run ends as aborted, without a report.
     void Close();
 
 private:
@@ -66,5 +65,4 @@ private:
     bool Running = false;
     bool Stepped = false;
     bool Moving = false;
-    bool Closed = false;
 };
