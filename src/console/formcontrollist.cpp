@@ -311,7 +311,7 @@ void TForm_ControlList::ShowRunState() {
         Image_Button5_Off->show();
         Image_Button5_On->hide();
     }
-    if (!stepped || Image_Button5_On->isVisible())
+    if (!stepped || !Image_Button5_On->isHidden())
         return;
     Image_Button5_On->show();
     Image_Button5_Off->hide();
