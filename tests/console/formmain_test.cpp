@@ -708,7 +708,8 @@ TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
         const char *tab, *file;
     } shots[] = {{"Image_Tab1_Off", "main-set.png"},
                  {"Image_Tab2_Off", "main-scan.png"},
-                 {"Image_Tab3_Off", "main-help.png"}};
+                 {"Image_Tab3_Off", "main-help.png"},
+                 {"Image_Tab4_Off", "main-list.png"}};
     for (const auto &shot : shots) {
         if (Find(shot.tab)->isVisible())
             Click(shot.tab);
