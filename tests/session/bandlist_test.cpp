@@ -4,8 +4,6 @@
 
 #include "session/sessionrig.h"
 
-#include "session/bandlistrun.h"
-
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
