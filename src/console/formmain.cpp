@@ -3,6 +3,7 @@
 #include "caldata/caldata.h"
 #include "console/formcaldata.h"
 #include "console/formcontrolhelp.h"
+#include "console/formcontrollist.h"
 #include "console/formcontrolscan.h"
 #include "console/formcontrolset.h"
 #include "console/formcontrolview.h"
@@ -36,7 +37,7 @@ constexpr int GrooveHeight = 5;
 constexpr int GrooveRight = 658;
 
 int ModeShown(int mode) {
-    return mode == 0 || mode == 1 ? mode : 2;
+    return mode == 0 || mode == 1 || mode == 3 ? mode : 2;
 }
 
 } // namespace
@@ -103,12 +104,15 @@ void TForm_Main::CreateComponents() {
     Image_Tab2_Off = tab("Image_Tab2_Off", "tab_scan_off", 172);
     Image_Tab3_On = tab("Image_Tab3_On", "tab_help_on", 312);
     Image_Tab3_Off = tab("Image_Tab3_Off", "tab_help_off", 312);
+    Image_Tab4_On = tab("Image_Tab4_On", "tab_list_on", 452);
+    Image_Tab4_Off = tab("Image_Tab4_Off", "tab_list_off", 452);
     const struct {
         const char *name, *caption, *toolTip;
     } keyTabs[] = {{"Key_Tab1", "SET", "One pass band (Ctrl+1)"},
                    {"Key_Tab2", "SCAN", "A series of pass bands (Ctrl+2)"},
-                   {"Key_Tab3", "HELP", "How the tabs work (Ctrl+3)"}};
-    for (int mode = 0; mode < 3; ++mode) {
+                   {"Key_Tab3", "HELP", "How the tabs work (Ctrl+3)"},
+                   {"Key_Tab4", "LIST", "Any list of pass bands, timed or stepped (Ctrl+4)"}};
+    for (int mode = 0; mode < 4; ++mode) {
         auto *key = new TKeyButton(Panel_TabControl, QString::fromLatin1(keyTabs[mode].name),
                                    QRect(32 + 140 * mode, 8, 140, 40),
                                    QString::fromLatin1(keyTabs[mode].caption),
@@ -154,9 +158,9 @@ void TForm_Main::CreateComponents() {
     connect(Image_Title_Base, &TPicture::MouseUp, this, [this] { TitleDragging = false; });
     connect(Image_Title_Button1, &TPicture::Click, this, &TForm_Main::Image_Title_Button1Click);
     connect(Image_Title_Button2, &TPicture::Click, this, &TForm_Main::Image_Title_Button2Click);
-    const TPicture *const tabs[] = {Image_Tab1_On,  Image_Tab1_Off, Image_Tab2_On,
-                                    Image_Tab2_Off, Image_Tab3_On,  Image_Tab3_Off};
-    for (int i = 0; i < 6; ++i)
+    const TPicture *const tabs[] = {Image_Tab1_On, Image_Tab1_Off, Image_Tab2_On, Image_Tab2_Off,
+                                    Image_Tab3_On, Image_Tab3_Off, Image_Tab4_On, Image_Tab4_Off};
+    for (int i = 0; i < 8; ++i)
         connect(tabs[i], &TPicture::Click, this, [this, mode = i / 2] { SelectTab(mode); });
     connect(Image_Slide_Button, &TPicture::MouseDown, this,
             &TForm_Main::Image_Slide_ButtonMouseDown);
@@ -173,6 +177,7 @@ void TForm_Main::FormCreate() {
     Form_ControlSet = new TForm_ControlSet(InstrumentSession, Panel_Main);
     Form_ControlScan = new TForm_ControlScan(InstrumentSession, Panel_Main);
     Form_ControlHelp = new TForm_ControlHelp(Panel_Main);
+    Form_ControlList = new TForm_ControlList(InstrumentSession, Panel_Main);
     Form_ControlView = new TForm_ControlView(Panel_View);
     // In the message frame's window, under the message.
     Form_ScanProgress = new TForm_ScanProgress(InstrumentSession, Panel_Message);
@@ -219,7 +224,7 @@ void TForm_Main::FormClose() {
 }
 
 // Destruction, in this order: the scan progress, the mapping data window, the position view and
-// the panels (HELP, SCAN, SET); the session keeps no pointer into any of them.
+// the panels (LIST, HELP, SCAN, SET); the session keeps no pointer into any of them.
 void TForm_Main::DestroyOwnedObjects() {
     InstrumentSession.SetCalFileDialog(nullptr);
     delete Form_ScanProgress;
@@ -227,6 +232,8 @@ void TForm_Main::DestroyOwnedObjects() {
     delete Form_CalData;
     delete Form_ControlView;
     Form_ControlView = nullptr;
+    delete Form_ControlList;
+    Form_ControlList = nullptr;
     delete Form_ControlHelp;
     Form_ControlHelp = nullptr;
     delete Form_ControlScan;
@@ -271,18 +278,28 @@ void TForm_Main::ShowRemoteStop() {
     SwitchToTab(ConsoleTab::Scan);
 }
 
-// A remote request may switch the tab while a Reset runs (the lock refuses the request
-// itself), so its release goes to the panel that showed it pressed.
+// A band-list run, the operator's or a client's, shows on the LIST tab. A remote request may
+// switch the tab while a Reset runs (the lock refuses the request itself), so its release goes
+// to the panel that showed it pressed.
 void TForm_Main::ShowOperationPressed(TOperation operation, bool pressed) {
+    if (operation == TOperation::BandList) {
+        if (pressed && Mode != ConsoleTab::List)
+            SwitchToTab(ConsoleTab::List);
+        Form_ControlList->ShowRunPressed(pressed);
+        return;
+    }
     TForm_ControlPanel *panel = Form_ControlSet;
-    if (operation == TOperation::Scan)
+    if (operation == TOperation::Scan) {
         panel = Form_ControlScan;
-    else if (operation == TOperation::Reset && pressed)
-        panel = ResetPanel = Mode == ConsoleTab::Scan
-                                 ? static_cast<TForm_ControlPanel *>(Form_ControlScan)
-                                 : Form_ControlSet;
-    else if (operation == TOperation::Reset)
-        panel = ResetPanel ? ResetPanel : Form_ControlSet;
+    } else if (operation == TOperation::Reset && pressed) {
+        if (Mode == ConsoleTab::Scan)
+            panel = Form_ControlScan;
+        else if (Mode == ConsoleTab::List)
+            panel = Form_ControlList;
+        ResetPanel = panel;
+    } else if (operation == TOperation::Reset && ResetPanel) {
+        panel = ResetPanel;
+    }
     panel->ShowOperationPressed(operation, pressed);
 }
 
@@ -300,11 +317,15 @@ void TForm_Main::Action_UpdateUI() {
         Image_Tab2_Off->setVisible(mode != 1);
         Image_Tab3_On->setVisible(mode == 2);
         Image_Tab3_Off->setVisible(mode != 2);
+        Image_Tab4_On->setVisible(mode == 3);
+        Image_Tab4_Off->setVisible(mode != 3);
         // The panels are gone once the window is being destroyed.
         if (Form_ControlSet)
             Form_ControlSet->Action_UpdateUI();
         if (Form_ControlScan)
             Form_ControlScan->Action_UpdateUI();
+        if (Form_ControlList)
+            Form_ControlList->Action_UpdateUI();
     } catch (...) {
     }
 }
@@ -315,6 +336,7 @@ void TForm_Main::Action_ChangeMode() {
         Form_ControlSet->setVisible(mode == 0);
         Form_ControlScan->setVisible(mode == 1);
         Form_ControlHelp->setVisible(mode == 2);
+        Form_ControlList->setVisible(mode == 3);
         Form_ControlView->setVisible(mode != 2);
         Panel_Main->resize(Panel_Main->width(), mode == 2 ? PanelMainHelpHeight : PanelMainHeight);
         Panel_View->setVisible(mode != 2);
@@ -377,7 +399,8 @@ void TForm_Main::KeyboardSelectTab(int mode, bool intoFirstBox) {
         FocusFirstBox();
 }
 
-// Typing goes where the shortcut's tab wants it: the first box of SET and SCAN, HELP's key.
+// Typing goes where the shortcut's tab wants it: the first box of SET and SCAN, LIST's table,
+// HELP's key.
 void TForm_Main::FocusFirstBox() {
     QWidget *first = nullptr;
     switch (ModeShown(Mode)) {
@@ -386,6 +409,9 @@ void TForm_Main::FocusFirstBox() {
         break;
     case ConsoleTab::Scan:
         first = Form_ControlScan->FirstBox();
+        break;
+    case ConsoleTab::List:
+        first = Form_ControlList->FirstBox();
         break;
     default:
         first = findChild<QWidget *>(QStringLiteral("Key_Tab3"));
@@ -401,6 +427,8 @@ QWidget *TForm_Main::TabPicture(int mode) const {
         return Image_Tab1_Off->isVisible() ? Image_Tab1_Off : Image_Tab1_On;
     case ConsoleTab::Scan:
         return Image_Tab2_Off->isVisible() ? Image_Tab2_Off : Image_Tab2_On;
+    case ConsoleTab::List:
+        return Image_Tab4_Off->isVisible() ? Image_Tab4_Off : Image_Tab4_On;
     default:
         return Image_Tab3_Off->isVisible() ? Image_Tab3_Off : Image_Tab3_On;
     }

@@ -10,6 +10,7 @@ class QLabel;
 class TForm_CalData;
 class TForm_ControlHelp;
 class TForm_ControlPanel;
+class TForm_ControlList;
 class TForm_ControlScan;
 class TForm_ControlSet;
 class TForm_ControlView;
@@ -22,6 +23,7 @@ namespace ConsoleTab {
 constexpr int Set = 0;
 constexpr int Scan = 1;
 constexpr int Help = 2;
+constexpr int List = 3;
 } // namespace ConsoleTab
 
 // The program's only top-level window: it draws its own title bar, switches the tabs, dims
@@ -60,7 +62,7 @@ public:
 
     // Shows the tab pictures for the selected tab, then refreshes the SET and the SCAN panel.
     void Action_UpdateUI();
-    // Shows the panels for the selected tab: 0 SET, 1 SCAN, anything else HELP.
+    // Shows the panels for the selected tab: 0 SET, 1 SCAN, 3 LIST, anything else HELP.
     void Action_ChangeMode();
 
     int SelectedMode() const { return Mode; }
@@ -106,7 +108,7 @@ private:
     void ShowGrooveRest();
     void Image_Message_BaseDblClick();
 
-    int Mode = 0;              // selected tab: 0 SET, 1 SCAN, 2 HELP
+    int Mode = 0;              // selected tab: 0 SET, 1 SCAN, 2 HELP, 3 LIST
     bool KnobDragging = false; // the opacity knob is being dragged
     int KnobGrabX = 0;         // where inside the knob the drag started
     // Without a window manager the system move is refused and the window follows the drag.
@@ -132,6 +134,8 @@ private:
     TPicture *Image_Tab2_Off = nullptr;
     TPicture *Image_Tab3_On = nullptr;
     TPicture *Image_Tab3_Off = nullptr;
+    TPicture *Image_Tab4_On = nullptr;
+    TPicture *Image_Tab4_Off = nullptr;
     QWidget *Panel_Main = nullptr;
     QWidget *Panel_View = nullptr;
     QWidget *Panel_Message = nullptr;
@@ -142,6 +146,7 @@ private:
     TForm_ControlSet *Form_ControlSet = nullptr;
     TForm_ControlScan *Form_ControlScan = nullptr;
     TForm_ControlHelp *Form_ControlHelp = nullptr;
+    TForm_ControlList *Form_ControlList = nullptr;
     TForm_ControlView *Form_ControlView = nullptr;
     TForm_ScanProgress *Form_ScanProgress = nullptr; // drawn from the session's scan progress
     TForm_ControlPanel *ResetPanel = nullptr;        // the one showing Reset pressed

@@ -46,7 +46,10 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
             return;
         }
         if (word == QLatin1String("STATE")) {
-            SetRemoteReply(Session.IsScanning() ? "SCAN" : "IDLE", {}, {});
+            SetRemoteReply(Session.IsBandListRunning() ? "LIST"
+                           : Session.IsScanning()      ? "SCAN"
+                                                       : "IDLE",
+                           {}, {});
             return;
         }
         // ECODE and ETEXT read the last outcome without replacing it.
@@ -108,5 +111,7 @@ void TRemoteServer::RunCommand(const QStringList &fields) {
         Session.StartScan(TRequester::Remote, texts, KeepOutcome());
         return;
     }
+    if (RunBandListCommand(fields))
+        return;
     SetRemoteReply("UNKNOWN COMMAND", NoErrorCode, "Unknown Command.");
 }

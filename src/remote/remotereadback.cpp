@@ -73,6 +73,16 @@ QByteArray Progress(const TInstrumentSession &session) {
                    Nm(progress->Band.CWL), Nm(progress->Band.FWHM)});
 }
 
+// The count, or entry k (from 1) as "<cwl> <fwhm> <dwell>"; NONE for an index outside the list.
+QByteArray BandListEntry(const TBandList &list, const QString &index) {
+    bool whole = false;
+    const int k = index.toInt(&whole);
+    if (!whole || k < 1 || k > list.Count())
+        return Unknown;
+    const TBandListEntry &entry = list.Entries().at(k - 1);
+    return Joined({Nm(entry.CWL), Nm(entry.FWHM), Nm(entry.Dwell)});
+}
+
 } // namespace
 
 std::optional<QByteArray> ReadBackReply(const TInstrumentSession &session,
@@ -80,6 +90,8 @@ std::optional<QByteArray> ReadBackReply(const TInstrumentSession &session,
     const QString word = fields.value(0);
     if (fields.size() == 2 && word == QLatin1String("LIMITS"))
         return LimitsForFWHM(session.CalData(), fields.at(1));
+    if (fields.size() == 2 && word == QLatin1String("LIST"))
+        return BandListEntry(session.BandList(), fields.at(1));
     if (fields.size() != 1)
         return std::nullopt;
     if (word == QLatin1String("DEVICE"))
@@ -92,6 +104,8 @@ std::optional<QByteArray> ReadBackReply(const TInstrumentSession &session,
         return Positions(session);
     if (word == QLatin1String("LIMITS"))
         return Limits(session.CalData());
+    if (word == QLatin1String("LIST"))
+        return QByteArray::number(session.BandList().Count());
     if (word == QLatin1String("PROGRESS"))
         return Progress(session);
     return std::nullopt;

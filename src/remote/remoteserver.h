@@ -90,6 +90,8 @@ private:
     // *OPC? while a scan runs: its reply and the lines after it wait for the scan's end.
     void HoldCompletionReply();
     void SendHeldCompletionReply();
+    // The band-list words; false for any other line.
+    bool RunBandListCommand(const QStringList &fields);
 
     TInstrumentSession &Session;
     QTcpServer *ServerSocket;

@@ -368,12 +368,12 @@ QImage Logo64() {
 
 // Background shared by the SET and SCAN panels: the card, the "Input" heading with its rule,
 // and the black box behind Label_Product (440,24 416 x 28).
-// The card of a tab page. Its top edge is left open over x 32..452, where the tab pictures
+// The card of a tab page. Its top edge is left open over x 32..592, where the tab pictures
 // above draw it: the lit tab opens into the card, the dim ones close it with their bottom line.
 void PageCard(QPainter &p, int height) {
     const qreal l = 32.5, r = 877.5, b = height - 4.5, rad = 12;
     QPainterPath outline;
-    outline.moveTo(452, 0.5);
+    outline.moveTo(592, 0.5);
     outline.lineTo(r - rad, 0.5);
     outline.quadTo(r, 0.5, r, rad);
     outline.lineTo(r, b - rad);
@@ -382,7 +382,7 @@ void PageCard(QPainter &p, int height) {
     outline.quadTo(l, b, l, b - rad);
     outline.lineTo(l, 0);
     QPainterPath area = outline;
-    area.lineTo(452, 0);
+    area.lineTo(592, 0);
     area.closeSubpath();
     QLinearGradient g(QPointF(0, 0), QPointF(0, height));
     g.setColorAt(0, CardTop);
@@ -548,6 +548,71 @@ QImage StopKey(int w) {
             p.drawRoundedRect(QRectF(w / 2.0 - 14, 36, 28, 28), 3, 3);
         },
         true);
+}
+
+void StepIcon(QPainter &p, const QColor &ink, qreal cx, qreal cy) {
+    GoIcon(p, ink, cx - 5, cy, 22);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawRoundedRect(QRectF(cx + 10, cy - 12, 4, 24), 1.5, 1.5);
+}
+
+void NextIcon(QPainter &p, const QColor &ink, qreal cx, qreal cy) {
+    p.setPen(QPen(ink, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    for (const qreal dx : {-7.0, 5.0}) {
+        QPainterPath chevron;
+        chevron.moveTo(cx + dx - 6, cy - 11);
+        chevron.lineTo(cx + dx + 5, cy);
+        chevron.lineTo(cx + dx - 6, cy + 11);
+        p.drawPath(chevron);
+    }
+}
+
+// The LIST tab's keys: Reset, Go (a timed run), Step (a stepped run) and Next, narrower than the
+// other tabs' so that the table fits beside them.
+QImage ListKey(int which, bool on) {
+    const int w = which == 0 ? 66 : 70;
+    const QString captions[] = {QStringLiteral("Reset"), QStringLiteral("Go"),
+                                QStringLiteral("Step"), QStringLiteral("Next")};
+    return TallKey(
+        w, 135, captions[which], which == 1 ? 22 : 16,
+        [which, w](QPainter &p, const QColor &ink) {
+            const qreal cx = w / 2.0;
+            if (which == 0)
+                ResetIcon(p, ink, cx, 52);
+            else if (which == 1)
+                GoIcon(p, ink, cx, 50, 28);
+            else if (which == 2)
+                StepIcon(p, ink, cx, 50);
+            else
+                NextIcon(p, ink, cx, 50);
+        },
+        on);
+}
+
+// A small key for the list's edits.
+QImage SmallKey(const QString &caption) {
+    QImage img = Canvas(48, 36);
+    QPainter p(&img);
+    Begin(p);
+    Card(p, QRectF(0, 0, 48, 36), 7, FaceTop, FaceBottom, FaceLine);
+    Text(p, QRectF(0, 0, 48, 34), Qt::AlignCenter, caption, OpenSans(11, QFont::Bold),
+         QColor(0xc4, 0xc4, 0xc4));
+    return img;
+}
+
+// The LIST page: the heading, the well the table sits in (56,82 390 x 146), and the cycles
+// caption above the well of its box (462,103 88 x 28).
+QImage ListBase() {
+    QImage img = PanelBase(242, QStringLiteral("a list of pass bands"));
+    QPainter p(&img);
+    Begin(p);
+    Well_(p, QRectF(52, 78, 398, 154), 7, Well);
+    Text(p, QRectF(456, 78, 100, 20), Qt::AlignCenter, QStringLiteral("Cycles"),
+         OpenSans(13, QFont::DemiBold), TextGrey);
+    Well_(p, QRectF(458, 100, 96, 34), 5, QColor(0x22, 0x22, 0x22));
+    return img;
 }
 
 // SCAN key caps: caption, unit, and the well that Edit1..Edit5 sit in (12,76 96 x 48).
@@ -894,6 +959,8 @@ std::vector<Picture> Pictures() {
         {"tab_scan_off", 140, 40, [] { return Tab(QStringLiteral("SCAN"), false); }},
         {"tab_help_on", 140, 40, [] { return Tab(QStringLiteral("HELP"), true); }},
         {"tab_help_off", 140, 40, [] { return Tab(QStringLiteral("HELP"), false); }},
+        {"tab_list_on", 140, 40, [] { return Tab(QStringLiteral("LIST"), true); }},
+        {"tab_list_off", 140, 40, [] { return Tab(QStringLiteral("LIST"), false); }},
         {"message_base", 910, 70, MessageBase},
         {"set_base", 910, 242, SetBase},
         {"set_button1_on", 178, 60,
@@ -942,6 +1009,19 @@ std::vector<Picture> Pictures() {
         {"scan_button4_on", 101, 135, [] { return GoKey(101, true); }},
         {"scan_button4_off", 101, 135, [] { return GoKey(101, false); }},
         {"scan_button4_stop", 101, 135, [] { return StopKey(101); }},
+        {"list_base", 910, 242, ListBase},
+        {"list_button3_on", 66, 135, [] { return ListKey(0, true); }},
+        {"list_button3_off", 66, 135, [] { return ListKey(0, false); }},
+        {"list_button4_on", 70, 135, [] { return ListKey(1, true); }},
+        {"list_button4_off", 70, 135, [] { return ListKey(1, false); }},
+        {"list_button5_on", 70, 135, [] { return ListKey(2, true); }},
+        {"list_button5_off", 70, 135, [] { return ListKey(2, false); }},
+        {"list_button6_on", 70, 135, [] { return ListKey(3, true); }},
+        {"list_button6_off", 70, 135, [] { return ListKey(3, false); }},
+        {"list_add", 48, 36, [] { return SmallKey(QStringLiteral("Add")); }},
+        {"list_remove", 48, 36, [] { return SmallKey(QStringLiteral("Del")); }},
+        {"list_load", 48, 36, [] { return SmallKey(QStringLiteral("Load")); }},
+        {"list_save", 48, 36, [] { return SmallKey(QStringLiteral("Save")); }},
         {"view_base", 910, 170, ViewBase},
         {"view_edit3_base", 182, 46, ViewBoxCWL},
         {"view_edit4_base", 103, 46, ViewBoxSW},

@@ -5,6 +5,7 @@
 #include "core/numbers.h"
 #include "device/devicerederedirada.h"
 #include "platform/portprobe.h"
+#include "session/bandlistrun.h"
 #include "session/scanrecord.h"
 #include "session/scanrun.h"
 #include "session/statuscolour.h"
@@ -30,6 +31,9 @@ const QString ReadingInfo = QStringLiteral("Reading device infomation...");
 const QString ReadingCalData = QStringLiteral("Reading calibration data...");
 const QString Ready = QStringLiteral("Device ready.");
 const QString RecordFailure = QStringLiteral("Scan record cannot be written.");
+const QString BandListUnreadable =
+    QStringLiteral("BandList.csv cannot be read; it is kept as BandList.csv.bad.");
+const QString BandListUnwritable = QStringLiteral("BandList.csv cannot be written.");
 
 // One end of the range text, in nm rounded to 0.1; -1 when it is not a number.
 double RangeEnd(const QString &text) {
@@ -55,15 +59,23 @@ TInstrumentSession::TInstrumentSession(TSetup_RedeRedirada &setup, const QString
         Timer_AutoOpen->stop();
         RunOutsideHandlers(this, [this] { Timer_AutoOpenTimer(); });
     });
+    List = std::make_unique<TBandList>(ExePath + QStringLiteral("BandList.csv"));
+    connect(List.get(), &TBandList::WriteFailed, this,
+            [this] { Report(BandListUnwritable, StatusColour::Silver); });
+    ListRun = std::make_unique<TBandListRun>(
+        *this, [this](TScanOutcome outcome) { ReportBandListEnd(outcome); });
     Scan =
         std::make_unique<TScanRun>(*this, [this](TScanOutcome outcome) { ReportScanEnd(outcome); });
 }
 
 TInstrumentSession::~TInstrumentSession() {
+    ListRun->Close();
     Scan->Close();
 }
 
 void TInstrumentSession::StartSearch() {
+    if (!List->Load())
+        Report(BandListUnreadable, StatusColour::Silver);
     Timer_AutoOpen->start();
 }
 
@@ -418,11 +430,12 @@ bool TInstrumentSession::GoToSetPoint(double cwl, double fwhm) {
     return true;
 }
 
-void TInstrumentSession::BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs) {
+void TInstrumentSession::BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs,
+                                   int bandListEntries) {
     Progress = TScanProgress{0, pointCount, TBand::FromCentre(firstCWL, fwhm), dwellMs};
     Record.reset();
     if (Setup.ScanRecord)
-        Record = std::make_unique<TScanRecord>(ExePath + QStringLiteral("Scans/"));
+        Record = std::make_unique<TScanRecord>(ExePath + QStringLiteral("Scans/"), bandListEntries);
     RecordFailureReported = false;
     emit ScanProgressChanged();
 }

@@ -2,6 +2,7 @@
 
 #include "caldata/caldata.h"
 #include "core/band.h"
+#include "session/bandlist.h"
 #include "session/operationoutcome.h"
 #include "session/scanplancheck.h"
 #include "session/scanrecord.h"
@@ -19,13 +20,14 @@
 class ICalFileDialog;
 class QTimer;
 class TDevice_RedeRedirada;
+class TBandListRun;
 class TScanRun;
 class TSetup_RedeRedirada;
 
 // The operations whose button the console shows pressed while they run.
-enum class TOperation { SetBand, Reset, Scan };
+enum class TOperation { SetBand, Reset, Scan, BandList };
 
-// A running scan as the session knows it.
+// A running scan or band-list run as the session knows it.
 struct TScanProgress {
     int Moved = 0;   // points moved to so far (0 before the first move)
     int Total = 0;   // points the plan visits, exactly the worker's walk
@@ -67,7 +69,7 @@ public:
     // instrument needs about 5 s, tests with a simulator need less.
     void SetSettleRounds(int rounds) { SettleRounds = rounds; }
 
-    // Starts the search: the first tick comes a second from now.
+    // Reads the band list and starts the search: the first tick comes a second from now.
     void StartSearch();
     // The program is closing: every wait on the stack returns, and no attempt starts again.
     void BeginShutdown() { ShuttingDown = true; }
@@ -91,10 +93,30 @@ public:
     // reports the abort. A remote stop needs no link test: it waits up to about 3 s for that
     // report and replies whether the scan stopped.
     void StopScan(TRequester from, const TOutcomeHandler &done = {});
+    // A scan or a band-list run goes on: every other operation is refused meanwhile.
     bool IsScanning() const;
     // The program closes while a scan runs: the operator ended it, so it ends as an abort,
     // reported at once, before the link is closed under it.
     void AbortScanForClose();
+
+    // The band list, kept in BandList.csv of the program folder.
+    TBandList &BandList() { return *List; }
+    const TBandList &BandList() const { return *List; }
+    // A run through the band list `cycles` times (a whole number from 1 to 10000, as text), with
+    // the guards of a scan's start; every entry must pass for the loaded table before anything
+    // moves. A timed run ("RUNLIST") replies once it runs and holds each entry for its dwell from
+    // the instrument's confirmation; a stepped one ("STEPLIST") replies once the instrument has
+    // confirmed the first entry and moves on at each NextBandListPoint. It holds the lock to its
+    // end, which StopScan, a failed move or the link's loss bring about, and which ScanEnded
+    // reports with LIST replies.
+    void RunBandList(TRequester from, const QString &cycles, bool stepped,
+                     const TOutcomeHandler &done = {});
+    // "NEXT OK <k>" once the instrument has confirmed point k, "NEXT END" after the last point,
+    // which ends the run as a success. Refused while the previous move still waits: one move at
+    // a time.
+    void NextBandListPoint(TRequester from, const TOutcomeHandler &done = {});
+    bool IsBandListRunning() const;
+    bool IsBandListStepped() const;
 
     // A remote client drives the instrument: the operator's requests are refused meanwhile.
     void SetRemoteControlled(bool controlled);
@@ -122,7 +144,9 @@ public:
     bool GoToSetPoint(double cwl, double fwhm);
     // The scan's account, from the moment it runs to its outcome: each move in between that
     // the instrument confirms is one more point of it.
-    void BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs);
+    // A band-list run passes the number of its entries, and its record names cycle and entry.
+    void BeginScan(int pointCount, double firstCWL, double fwhm, int dwellMs,
+                   int bandListEntries = 0);
     void EndScan(TScanOutcome outcome);
     TScanRun &ScanRun() { return *Scan; }
 
@@ -209,6 +233,8 @@ private:
     void RunLocked(TOperation operation, const std::function<void()> &body);
     void ScanStart(const TScanPlanTexts &texts, const TOutcomeHandler &done);
     void ReportScanEnd(TScanOutcome outcome);
+    void BandListStart(const QString &cycles, bool stepped, const TOutcomeHandler &done);
+    void ReportBandListEnd(TScanOutcome outcome);
 
     TSetup_RedeRedirada &Setup;
     const QString ExePath;
@@ -235,5 +261,7 @@ private:
     QStringList Ports; // ports to try, see AddToPortList
     int NextPort = 0;  // entry of Ports that the next attempt tries
 
+    std::unique_ptr<TBandList> List;
+    std::unique_ptr<TBandListRun> ListRun;
     std::unique_ptr<TScanRun> Scan; // last, so that it goes first
 };

@@ -23,6 +23,12 @@ QString Range(const char *name, const QString &sign, double bound) {
            QStringLiteral("]") + sign + F(bound);
 }
 
+const QString TimeDelayInvalid = QStringLiteral("[TimeDelay] value is invalid.");
+
+QString TimeDelayRange(const QString &sign, const char *bound) {
+    return QStringLiteral("Out of range. Please set [TimeDelay]") + sign + QLatin1String(bound);
+}
+
 // STEP must be a whole multiple of the table's CW interval, both counted in tenths of a nm.
 bool IsWholeMultipleOfInterval(double step, double interval) {
     const double s = RoundTo(step * 10.0, 0);
@@ -64,7 +70,7 @@ TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &tabl
     if (p.STEP < 0)
         return fail("ERRSC04", QStringLiteral("[STEP] value is invalid."));
     if (p.TimeDelay < 0)
-        return fail("ERRSC05", QStringLiteral("[TimeDelay] value is invalid."));
+        return fail("ERRSC05", TimeDelayInvalid);
     if (p.START < minCW)
         return fail("ERRSC06", Range("START", GreaterOrEqual, minCW));
     if (p.START > maxCW)
@@ -83,11 +89,9 @@ TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &tabl
         return fail("ERRSC13",
                     QStringLiteral("The decimal place of [STEP] must be an even integer."));
     if (p.TimeDelay < 0.1)
-        return fail("ERRSC14", QStringLiteral("Out of range. Please set [TimeDelay]") +
-                                   GreaterOrEqual + QStringLiteral("0.1"));
+        return fail("ERRSC14", TimeDelayRange(GreaterOrEqual, "0.1"));
     if (p.TimeDelay > 600.0)
-        return fail("ERRSC15", QStringLiteral("Out of range. Please set [TimeDelay]") +
-                                   LessOrEqual + QStringLiteral("600.0"));
+        return fail("ERRSC15", TimeDelayRange(LessOrEqual, "600.0"));
     if (!table.HasCWRow(p.START))
         return fail("ERRSC16",
                     QStringLiteral("The decimal place of [START] must be an even integer."));
@@ -113,4 +117,14 @@ TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &tabl
     verdict.Passed = true;
     verdict.Plan = p;
     return verdict;
+}
+
+std::optional<TRuleFailure> CheckTimeDelay(double timeDelay) {
+    if (timeDelay < 0)
+        return TRuleFailure{QStringLiteral("ERRSC05"), TimeDelayInvalid};
+    if (timeDelay < 0.1)
+        return TRuleFailure{QStringLiteral("ERRSC14"), TimeDelayRange(GreaterOrEqual, "0.1")};
+    if (timeDelay > 600.0)
+        return TRuleFailure{QStringLiteral("ERRSC15"), TimeDelayRange(LessOrEqual, "600.0")};
+    return std::nullopt;
 }

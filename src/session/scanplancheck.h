@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class TCalData;
 
 // A validated scan: centre wavelengths START to END by STEP at a fixed FWHM (nm), dwelling
@@ -31,3 +33,13 @@ struct TScanPlanVerdict {
 // decides. A table without a CW interval (none loaded, or a single row) fails the STEP multiple
 // rule instead of dividing by zero.
 TScanPlanVerdict CheckScanPlan(const TScanPlanTexts &texts, const TCalData &table);
+
+// A rule that failed: its code and its text, signs as Unicode characters.
+struct TRuleFailure {
+    QString Code;
+    QString Text;
+};
+
+// The TimeDelay rules alone, in their order (ERRSC05, ERRSC14, ERRSC15), for a dwell read as
+// the plan reads TimeDelay; none when it passes. A band-list entry's dwell keeps a scan's rules.
+std::optional<TRuleFailure> CheckTimeDelay(double timeDelay);

@@ -7,6 +7,8 @@
 namespace {
 
 const QByteArray Header = "point,cwl_nm,fwhm_nm,pos1,pos2,pos3,sent,confirmed,dwell_ms,outcome";
+const QByteArray ListHeader =
+    "point,cycle,entry,cwl_nm,fwhm_nm,pos1,pos2,pos3,sent,confirmed,dwell_ms,outcome";
 const QByteArray LineEnd = "\r\n";
 
 QString Now() {
@@ -31,8 +33,8 @@ QString OutcomeText(TScanOutcome outcome) {
 
 } // namespace
 
-TScanRecord::TScanRecord(const QString &folder)
-    : Folder(folder),
+TScanRecord::TScanRecord(const QString &folder, int bandListEntries)
+    : Folder(folder), ListEntries(bandListEntries),
       Stamp(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))) {
     Clock.start();
 }
@@ -51,9 +53,10 @@ void TScanRecord::MoveConfirmed() {
 
 void TScanRecord::Finish(TScanOutcome outcome) {
     const QString text = OutcomeText(outcome);
-    if (!Pending && Points == 0)
-        Write("0,,,,,,,,," + text.toLatin1() + LineEnd);
-    else
+    if (!Pending && Points == 0) {
+        const QByteArray emptyFields(ListEntries > 0 ? 11 : 9, ',');
+        Write("0" + emptyFields + text.toLatin1() + LineEnd);
+    } else
         WritePending(text);
 }
 
@@ -74,6 +77,11 @@ void TScanRecord::WritePending(const QString &outcome) {
                              confirmed ? QByteArray::number(Clock.elapsed() - point.ConfirmedMs)
                                        : QByteArray(),
                              outcome.toLatin1()};
+    if (ListEntries > 0) {
+        const int index = point.Number - 1;
+        fields.insert(1, QByteArray::number(index / ListEntries + 1));
+        fields.insert(2, QByteArray::number(index % ListEntries + 1));
+    }
     Write(fields.join(',') + LineEnd);
 }
 
@@ -96,10 +104,11 @@ bool TScanRecord::Open() {
     // NewOnly: a record of another scan of the same second is never overwritten.
     for (int n = 1; n < 100; ++n) {
         const QString suffix = n == 1 ? QString() : QStringLiteral("_") + QString::number(n);
-        File.setFileName(Folder + QStringLiteral("Scan ") + Stamp + suffix +
-                         QStringLiteral(".csv"));
+        const QString kind = ListEntries > 0 ? QStringLiteral("List ") : QStringLiteral("Scan ");
+        File.setFileName(Folder + kind + Stamp + suffix + QStringLiteral(".csv"));
         if (File.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (File.write(Header + LineEnd) == Header.size() + LineEnd.size() && File.flush())
+            const QByteArray header = (ListEntries > 0 ? ListHeader : Header) + LineEnd;
+            if (File.write(header) == header.size() && File.flush())
                 return true;
             break;
         }

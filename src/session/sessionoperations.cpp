@@ -5,6 +5,7 @@
 
 #include "core/comparisonsigns.h"
 #include "scan/threadautoscan.h"
+#include "session/bandlistrun.h"
 #include "session/scanrun.h"
 #include "session/setpointcheck.h"
 #include "session/statuscolour.h"
@@ -138,7 +139,7 @@ void TInstrumentSession::Reset(TRequester from, const TOutcomeHandler &done) {
 }
 
 bool TInstrumentSession::IsScanning() const {
-    return Scan->IsScanning();
+    return Scan->IsScanning() || ListRun->IsRunning();
 }
 
 void TInstrumentSession::StartScan(TRequester from, const TScanPlanTexts &texts,
@@ -189,12 +190,20 @@ void TInstrumentSession::StopScan(TRequester from, const TOutcomeHandler &done) 
             return;
         if (LinkTest() && Scan->IsScanning())
             Scan->RequestAbort();
+        else if (ListRun->IsRunning())
+            ListRun->End(TScanOutcome::Aborted);
         return;
     }
     if (RefusedUnlessReady(DeviceNotReady, "STOP FAIL", done))
         return;
-    if (!Scan->IsScanning()) {
+    if (!IsScanning()) {
         Conclude(done, {"STOP FAIL", NoErrorCode, "No Scan.", {}, {}});
+        return;
+    }
+    // A run ends at once, also inside a move that waits: the move's caller leaves it alone.
+    if (ListRun->IsRunning()) {
+        ListRun->End(TScanOutcome::Aborted);
+        Conclude(done, {"STOP OK", {}, {}, {}, {}});
         return;
     }
     Scan->RequestAbort();

@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, EveryPictureIsDrawnAtTheSizeOfItsPlace) {
         EXPECT_EQ(picture->pixmap().size(), picture->size()) << qPrintable(picture->objectName());
         ++checked;
     }
-    EXPECT_EQ(checked, 44);
+    EXPECT_EQ(checked, 59);
 }
 
 TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
@@ -199,7 +199,7 @@ TEST(ArtworkTest, EveryPictureHasASharpCopyAtTwiceItsSize) {
         EXPECT_EQ(sharp.deviceIndependentSize().toSize(), plain.size()) << qPrintable(name);
         ++checked;
     }
-    EXPECT_EQ(checked, 46);
+    EXPECT_EQ(checked, 61);
 }
 
 TEST(ScanTimeLeftTest, CountsTheDwellsAndTheMovesSeenSoFar) {
@@ -457,8 +457,9 @@ TEST_F(MainWindowKeyboardTest, TabVisitsEveryControlInReadingOrderAndSelectsTheB
     QWidget *set = Panel("Form_ControlSet");
     Find<QLineEdit>("Edit1", set)->setText(QStringLiteral("600.0"));
     Find("Key_Tab1")->setFocus(Qt::TabFocusReason);
-    const QStringList order{"Key_Tab1", "Key_Tab2", "Key_Tab3",    "Key_Button1", "Key_Button2",
-                            "Edit1",    "Edit2",    "Key_Button3", "Key_Button4", "Key_Tab1"};
+    const QStringList order{"Key_Tab1",    "Key_Tab2",    "Key_Tab3", "Key_Tab4",
+                            "Key_Button1", "Key_Button2", "Edit1",    "Edit2",
+                            "Key_Button3", "Key_Button4", "Key_Tab1"};
     QStringList seen{Focused()};
     for (int i = 1; i < order.size(); ++i) {
         Press(Qt::Key_Tab);
@@ -830,7 +831,8 @@ TEST_F(MainWindowTest, RendersEachTabForTheRecord) {
         const char *tab, *file;
     } shots[] = {{"Image_Tab1_Off", "main-set.png"},
                  {"Image_Tab2_Off", "main-scan.png"},
-                 {"Image_Tab3_Off", "main-help.png"}};
+                 {"Image_Tab3_Off", "main-help.png"},
+                 {"Image_Tab4_Off", "main-list.png"}};
     for (const auto &shot : shots) {
         if (Find(shot.tab)->isVisible())
             Click(shot.tab);

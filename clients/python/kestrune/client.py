@@ -7,7 +7,7 @@ that code page, which leaves ASCII as it is.
 
 import socket
 import time
-from typing import Callable, NamedTuple, Optional, Tuple
+from typing import Callable, Iterable, List, NamedTuple, Optional, Tuple
 
 ENCODING = "cp949"
 
@@ -20,12 +20,15 @@ def decode_line(raw: bytes) -> str:
 class KestruneError(Exception):
     """A command that Kestrune refused, with the code and text it left for ECODE and ETEXT."""
 
-    def __init__(self, command: str, reply: str, code: str, text: str):
-        super().__init__(f"{command!r} answered {reply!r}: {code} : {text}")
+    def __init__(self, command: str, reply: str, code: str, text: str,
+                 entry: Optional[int] = None):
+        where = "" if entry is None else f"band-list entry {entry}: "
+        super().__init__(f"{where}{command!r} answered {reply!r}: {code} : {text}")
         self.command = command
         self.reply = reply
         self.code = code
         self.text = text
+        self.entry = entry  # the refused entry of a band list, counted from 1
 
 
 class Device(NamedTuple):
@@ -56,6 +59,18 @@ class ScanOutcome(NamedTuple):
     @property
     def succeeded(self) -> bool:
         return self.text == "Scan successful."
+
+
+class ListOutcome(NamedTuple):
+    code: str
+    text: str
+
+    @property
+    def succeeded(self) -> bool:
+        return self.text == "Band list finished."
+
+
+Band = Tuple[float, float, float]  # a band-list entry: cwl and fwhm in nm, dwell in s
 
 
 def _nm(value: float) -> str:
@@ -109,11 +124,14 @@ class Client:
     def clear_error(self) -> None:
         self.query("ECLEAR")
 
-    def _command(self, line: str, success: str) -> None:
+    def _command(self, line: str, success, entry: Optional[int] = None) -> str:
+        """Sends the line; a reply that does not start with `success` (a text or a tuple of
+        texts) raises KestruneError."""
         reply = self.query(line)
-        if reply != success:
+        if not reply.startswith(success):
             code, text = self.error
-            raise KestruneError(line, reply, code, text)
+            raise KestruneError(line, reply, code, text, entry)
+        return reply
 
     # Commands.
     @property
@@ -141,6 +159,49 @@ class Client:
 
     def reset(self) -> None:
         self._command("RESET", "RESET OK")
+
+    # The band list.
+    def load_list(self, entries: Iterable[Band]) -> None:
+        """Replaces the band list with these (cwl, fwhm, dwell) entries. Each is checked as it
+        comes; a refused one raises KestruneError naming it (.entry, from 1), and the list then
+        holds the entries before it."""
+        self._command("LISTCLEAR", "LISTCLEAR OK")
+        for k, (cwl, fwhm, dwell) in enumerate(entries, start=1):
+            self._command(f"LISTADD {_nm(cwl)} {_nm(fwhm)} {_nm(dwell)}", "LISTADD OK", k)
+
+    @property
+    def band_list(self) -> List[Band]:
+        count = int(self.query("LIST"))
+        return [self._numbers(f"LIST {k}") for k in range(1, count + 1)]
+
+    def run_list(self, cycles: int = 1) -> None:
+        """Starts a timed run: each entry held for its dwell, `cycles` times over."""
+        self._command(f"RUNLIST {int(cycles)}", "RUNLIST OK")
+
+    def step_list(self, cycles: int = 1) -> None:
+        """Starts a stepped run; returns once the filter stands at the first entry."""
+        self._command(f"STEPLIST {int(cycles)}", "STEPLIST OK")
+
+    def next(self) -> Optional[int]:
+        """Moves a stepped run on; returns the point (from 1, across cycles) once the filter
+        stands there, or None after the last point, which ends the run."""
+        reply = self._command("NEXT", ("NEXT OK ", "NEXT END"))
+        return None if reply == "NEXT END" else int(reply.split(" ")[2])
+
+    @property
+    def list_running(self) -> bool:
+        return self.query("STATE") == "LIST"
+
+    def wait_for_list(self, timeout: float, poll: float = 0.1) -> ListOutcome:
+        """Waits for the running band list to end and returns its outcome; on a time-out the
+        run is stopped and TimeoutError raised."""
+        deadline = time.monotonic() + timeout
+        while self.progress is not None:
+            if time.monotonic() > deadline:
+                self.query("STOP")
+                raise TimeoutError(f"the band list did not end within {timeout} s; stopped")
+            time.sleep(poll)
+        return ListOutcome(*self.error)
 
     # Read-backs.
     @property

@@ -18,7 +18,7 @@ import time
 from pymeasure.adapters import VISAAdapter
 from pymeasure.instruments import Instrument
 
-from .client import ENCODING, KestruneError, ScanOutcome
+from .client import ENCODING, KestruneError, ListOutcome, ScanOutcome
 
 
 def _unknown_or(convert):
@@ -37,7 +37,7 @@ def _integers(values):
 
 
 class Kestrune(Instrument):
-    """Kestrune's remote port: the pass band, positions, table limits and scans."""
+    """Kestrune's remote port: the pass band, positions, table limits, scans and band lists."""
 
     version = Instrument.measurement("VER", """The program's version, e.g. 'Kestrune v1.0'.""")
     complete = Instrument.measurement(
@@ -77,10 +77,14 @@ class Kestrune(Instrument):
 
     def write(self, command):
         """Sends a command and takes its reply; a FAIL reply raises KestruneError."""
+        self._request(command)
+
+    def _request(self, command, entry=None):
         reply = self.adapter.ask(command).strip("\r")
         if reply.endswith("FAIL") or reply == "UNKNOWN COMMAND":
             code, text = self.ask("ECODE"), self.ask("ETEXT")
-            raise KestruneError(command, reply, code, text)
+            raise KestruneError(command, reply, code, text, entry)
+        return reply
 
     @property
     def id(self):
@@ -126,9 +130,44 @@ class Kestrune(Instrument):
             time.sleep(poll)
         return ScanOutcome(self.ask("ECODE"), self.ask("ETEXT"))
 
+    def load_list(self, entries):
+        """Replaces the band list with these (cwl, fwhm, dwell) entries; a refused one raises
+        KestruneError naming it (.entry, from 1)."""
+        self.write("LISTCLEAR")
+        for k, (cwl, fwhm, dwell) in enumerate(entries, start=1):
+            self._request("LISTADD %.1f %.1f %.1f" % (cwl, fwhm, dwell), k)
+
+    @property
+    def band_list(self):
+        """The band list as [(cwl, fwhm, dwell), ...]."""
+        count = int(self.ask("LIST"))
+        return [_numbers(self.values("LIST %d" % k, separator=" ")) for k in range(1, count + 1)]
+
+    def run_list(self, cycles=1):
+        self.write("RUNLIST %d" % cycles)
+
+    def step_list(self, cycles=1):
+        self.write("STEPLIST %d" % cycles)
+
+    def next(self):
+        """Moves a stepped run on: the point reached (from 1), or None after the last one."""
+        reply = self._request("NEXT")
+        return None if reply == "NEXT END" else int(reply.split(" ")[2])
+
+    def wait_for_list(self, timeout, poll=0.1):
+        """Waits for the running band list to end and returns its ListOutcome; on a time-out it
+        stops the run and raises TimeoutError."""
+        deadline = time.monotonic() + timeout
+        while self.progress is not None:
+            if time.monotonic() > deadline:
+                self.ask("STOP")
+                raise TimeoutError(f"the band list did not end within {timeout} s; stopped")
+            time.sleep(poll)
+        return ListOutcome(self.ask("ECODE"), self.ask("ETEXT"))
+
     def shutdown(self):
         """Stops a running scan and closes the connection."""
-        if self.scanning:
+        if self.ask("STATE") != "IDLE":
             self.ask("STOP")
         self.adapter.connection.close()
         super().shutdown()
