@@ -199,10 +199,13 @@ TEST(RemoteSession, ExampleExchangeCommandSetScanSecondClientLogAndLabClient) {
         EXPECT_EQ(cells,
                   (QStringList{QStringLiteral("cell=580.0/5.0"), QStringLiteral("cell=590.0/5.0"),
                                QStringLiteral("cell=600.0/5.0")}));
-        // Each point is held at least the dwell; how much longer is a figure for bench/.
+        // Each point is held at least the dwell; how much longer is a figure for bench/. The
+        // simulator sees each GO when it arrives, so a GO that lingered on a loaded machine's
+        // line makes the next spacing look a little shorter than the program's own.
+        constexpr qint64 LineJitterMs = 20;
         for (int i = 1; i < gos.size(); ++i) {
             const qint64 spacing = gos[i].monotonicMs - gos[i - 1].monotonicMs;
-            EXPECT_GE(spacing, 500) << "point " << i;
+            EXPECT_GE(spacing, 500 - LineJitterMs) << "point " << i;
             std::printf("[ dwell    ] point %d after %lld ms (dwell 500 ms)\n", i,
                         static_cast<long long>(spacing));
         }
