@@ -66,6 +66,18 @@ TEST(ScpiQueries, IdentityErrorQueueAndCompletionOfAScan) {
     }
 
     {
+        SCOPED_TRACE("band lists: their codes in the queue, *OPC? held until a run's end");
+        EXPECT_EQ(Printable(client.ask("LISTCLEAR")), "LISTCLEAR OK\\r");
+        EXPECT_EQ(Printable(client.ask("RUNLIST 1")), "RUNLIST FAIL\\r");
+        EXPECT_EQ(Printable(client.ask("SYST:ERR?")), "402,\"ERRLS02 : Band list is empty.\"\\r");
+        EXPECT_EQ(Printable(client.ask("LISTADD 580.0 5.0 0.2")), "LISTADD OK 1\\r");
+        EXPECT_EQ(Printable(client.ask("RUNLIST 2")), "RUNLIST OK\\r");
+        EXPECT_EQ(Printable(client.ask("*OPC?\rSTATE", 60000)), "1\\r");
+        EXPECT_EQ(Printable(client.nextReply()), "IDLE\\r");
+        EXPECT_EQ(Printable(client.ask("SYST:ERR?")), "0,\"No error\"\\r");
+    }
+
+    {
         SCOPED_TRACE("a client that leaves behind a held *OPC? gets nothing; the next is served");
         ASSERT_EQ(Printable(client.ask("SCAN 570.0 640.0 5.0 0.5 10.0")), "SCAN OK\\r");
         EXPECT_EQ(Printable(client.ask("*OPC?", 500)), "(no reply)");
