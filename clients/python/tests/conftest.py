@@ -86,6 +86,27 @@ class Rig:
                 return None
         self.client = _until(served, START_TIMEOUT, "a new client served")
 
+    def pymeasure_instrument(self):
+        """The PyMeasure class in place of the rig's client, once the program serves it: the
+        program closes a newcomer's connection until it has seen the previous client leave."""
+        from pyvisa.errors import VisaIOError
+
+        from kestrune.pymeasure import Kestrune
+
+        self.client.close()
+
+        def served():
+            instrument = None
+            try:
+                instrument = Kestrune(f"TCPIP::127.0.0.1::{self.port}::SOCKET")
+                instrument.ask("VER")
+                return instrument
+            except (OSError, VisaIOError):  # reset or closed: the previous client is still there
+                if instrument is not None:
+                    instrument.shutdown()
+                return None
+        return _until(served, START_TIMEOUT, "the PyMeasure instrument served")
+
     def unplug(self, plugged: bool):
         self.sim.send_signal(signal.SIGUSR2 if plugged else signal.SIGUSR1)
 

@@ -78,24 +78,24 @@ def test_a_stepped_run_moves_only_on_next_and_ends_after_the_last_point(rig):
 
 
 def test_the_pymeasure_instrument_loads_and_steps_a_list(rig):
-    from kestrune.pymeasure import Kestrune
-
-    rig.client.close()  # one client at a time
-    instrument = Kestrune(f"TCPIP::127.0.0.1::{rig.port}::SOCKET")
     try:
-        instrument.load_list(BANDS[:2])
-        assert instrument.band_list == [(580.0, 5.0, 0.2), (600.0, 5.0, 0.3)]
-        with pytest.raises(KestruneError) as refused:
-            instrument.load_list([(580.0, 5.0, 0.2), (580.0, 4.5, 0.2)])
-        assert refused.value.entry == 2 and refused.value.code == "ERRSE08"
-        instrument.load_list(BANDS[:2])
-        instrument.run_list(1)
-        assert instrument.wait_for_list(timeout=60).succeeded
-        instrument.step_list(1)
-        assert instrument.next() == 2 and instrument.next() is None
+        instrument = rig.pymeasure_instrument()
+        try:
+            instrument.load_list(BANDS[:2])
+            assert instrument.band_list == [(580.0, 5.0, 0.2), (600.0, 5.0, 0.3)]
+            with pytest.raises(KestruneError) as refused:
+                instrument.load_list([(580.0, 5.0, 0.2), (580.0, 4.5, 0.2)])
+            assert refused.value.entry == 2 and refused.value.code == "ERRSE08"
+            instrument.load_list(BANDS[:2])
+            instrument.run_list(1)
+            assert instrument.wait_for_list(timeout=60).succeeded
+            instrument.step_list(1)
+            assert instrument.next() == 2 and instrument.next() is None
+        finally:
+            instrument.shutdown()
     finally:
-        instrument.shutdown()
-    rig.reconnect()
+        # The tests after this one need the rig's client back, whatever happened here.
+        rig.reconnect()
 
 
 def test_an_unplugged_instrument_ends_a_stepped_run_as_failed(rig):

@@ -60,11 +60,8 @@ def test_a_stopped_scan_ends_at_once(rig):
 
 
 def test_the_pymeasure_instrument_sets_reads_and_checks_errors(rig):
-    from kestrune.pymeasure import Kestrune
-
-    rig.client.close()  # one client at a time
     try:
-        instrument = Kestrune(f"TCPIP::127.0.0.1::{rig.port}::SOCKET")
+        instrument = rig.pymeasure_instrument()
         try:
             assert instrument.id == "Kestrune,F612,AX0000000017,1.0"
             instrument.clear()
