@@ -103,7 +103,8 @@ class Rig:
                 return instrument
             except (OSError, VisaIOError):  # reset or closed: the previous client is still there
                 if instrument is not None:
-                    instrument.shutdown()
+                    # Not shutdown(): it would ask the program first, on a dead connection.
+                    instrument.adapter.connection.close()
                 return None
         return _until(served, START_TIMEOUT, "the PyMeasure instrument served")
 
