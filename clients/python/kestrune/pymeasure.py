@@ -122,13 +122,17 @@ class Kestrune(Instrument):
     def wait_for_scan(self, timeout, poll=0.1):
         """Waits for the running scan to end and returns its ScanOutcome; on a time-out it
         stops the scan and raises TimeoutError."""
+        return self._wait_for_end(timeout, poll, "the scan", ScanOutcome)
+
+    def _wait_for_end(self, timeout, poll, what, outcome):
+        # A scan and a band-list run both show in PROGRESS until they end.
         deadline = time.monotonic() + timeout
         while self.progress is not None:
             if time.monotonic() > deadline:
                 self.ask("STOP")
-                raise TimeoutError(f"the scan did not end within {timeout} s; stopped")
+                raise TimeoutError(f"{what} did not end within {timeout} s; stopped")
             time.sleep(poll)
-        return ScanOutcome(self.ask("ECODE"), self.ask("ETEXT"))
+        return outcome(self.ask("ECODE"), self.ask("ETEXT"))
 
     def load_list(self, entries):
         """Replaces the band list with these (cwl, fwhm, dwell) entries; a refused one raises
@@ -157,13 +161,7 @@ class Kestrune(Instrument):
     def wait_for_list(self, timeout, poll=0.1):
         """Waits for the running band list to end and returns its ListOutcome; on a time-out it
         stops the run and raises TimeoutError."""
-        deadline = time.monotonic() + timeout
-        while self.progress is not None:
-            if time.monotonic() > deadline:
-                self.ask("STOP")
-                raise TimeoutError(f"the band list did not end within {timeout} s; stopped")
-            time.sleep(poll)
-        return ListOutcome(self.ask("ECODE"), self.ask("ETEXT"))
+        return self._wait_for_end(timeout, poll, "the band list", ListOutcome)
 
     def shutdown(self):
         """Stops a running scan and closes the connection."""
